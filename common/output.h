@@ -1,0 +1,47 @@
+// Where the conversion core sends its bytes: the converted text, and diagnostic lines.
+#pragma once
+
+#include <string_view>
+
+namespace ferrule {
+
+// Receives the converted text in order. Writes are not checked here: a sink that can fail
+// remembers the failure for its owner to act on.
+class OutputSink {
+public:
+    virtual ~OutputSink() = default;
+    virtual void write(std::string_view bytes) = 0;
+};
+
+// Diagnostic lines: every line written and a short tag for each failure. A channel that is off
+// costs one test per line: nothing is formatted.
+class DebugChannel {
+public:
+    virtual ~DebugChannel() = default;
+    bool enabled() const { return enabled_; }
+    // Receives one formatted, terminated text.
+    virtual void emit(const char* text) = 0;
+
+protected:
+    explicit DebugChannel(bool enabled) : enabled_(enabled) {}
+
+private:
+    bool enabled_;
+};
+
+// A channel that is always off.
+class SilentDebugChannel final : public DebugChannel {
+public:
+    SilentDebugChannel() : DebugChannel(false) {}
+    void emit(const char*) override {}
+};
+
+// Formats printf-style into a 264-byte buffer, cutting what does not fit, and hands it to the
+// channel. Returns the number of characters formatted (0 when the channel is off).
+int debugPrint(DebugChannel& channel, const char* format, ...)
+#if defined(__GNUC__)
+    __attribute__((format(printf, 2, 3)))
+#endif
+    ;
+
+}  // namespace ferrule

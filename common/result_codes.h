@@ -1,0 +1,28 @@
+// Result codes of the two line processors. 0 means "nothing to write"; the header processor's
+// rejections are 998 and 999.
+#pragma once
+
+namespace ferrule {
+
+enum HeaderResult : int {
+    HeaderNone = 0,             // the byte did not complete a line
+    HeaderLine = 1,             // a recognised header line, to be written
+    HeaderEnd = 2,              // END OF HEADER: written, then the observation section begins
+    HeaderStaticData = 10,      // static survey with a proper station identifier: no conversion
+    HeaderStationIdFixed = 12,  // static survey, station identifier repaired: the rewritten line
+    HeaderGsiData = 998,        // written by GSI, JAPAN: no conversion
+    HeaderError = 999,          // the header breaks the fixed layout
+};
+
+enum ObservationResult : int {
+    ObsNone = 0,              // the byte did not complete a line
+    ObsLine = 3,              // a later regular epoch line, or a satellite-list continuation line
+    ObsFirstEpoch = 4,        // the section's first regular epoch line
+    ObsSecondEpoch = 5,       // the regular epoch line after the first one
+    ObsDataLine = 6,          // an observation line
+    ObsFullLine = 8,          // a special record (82 bytes) where an epoch line may come
+    ObsEventEpoch = 9,        // an epoch line with a non-zero event flag
+    ObsAlreadyConverted = 11, // the section begins with an event epoch: converted before
+};
+
+}  // namespace ferrule
