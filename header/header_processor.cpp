@@ -1,0 +1,101 @@
+#include "header/header_processor.h"
+
+#include <cstring>
+
+namespace ferrule {
+
+// Tested in this order; the first label equal to the line's columns 60-79 wins.
+const HeaderProcessor::Label HeaderProcessor::kLabels[] = {
+    {"RINEX VERSION / TYPE", 1, &HeaderProcessor::versionType},
+    {"PGM / RUN BY / DATE ", 2, &HeaderProcessor::programRunByDate},
+    {"MARKER NAME         ", 3, &HeaderProcessor::markerName},
+    {"MARKER NUMBER       ", 4, &HeaderProcessor::markerNumber},
+    {"OBSERVER / AGENCY   ", 5, &HeaderProcessor::observerAgency},
+    {"REC # / TYPE / VERS ", 6, &HeaderProcessor::receiver},
+    {"ANT # / TYPE        ", 7, &HeaderProcessor::antenna},
+    {"APPROX POSITION XYZ ", 8, &HeaderProcessor::approxPosition},
+    {"ANTENNA: DELTA H/E/N", 9, &HeaderProcessor::antennaDelta},
+    {"WAVELENGTH FACT L1/2", 10, &HeaderProcessor::wavelengthFactors},
+    {"# / TYPES OF OBSERV ", 11, &HeaderProcessor::typesOfObservations},
+    {"INTERVAL            ", 12, &HeaderProcessor::interval},
+    {"TIME OF FIRST OBS   ", 13, &HeaderProcessor::timeOfFirstObs},
+    {"TIME OF LAST OBS    ", 14, &HeaderProcessor::timeOfLastObs},
+    {"LEAP SECONDS        ", 15, &HeaderProcessor::leapSeconds},
+    {"# OF SATELLITES     ", 16, &HeaderProcessor::numberOfSatellites},
+    {"PRN / # OF OBS      ", 17, &HeaderProcessor::observationsPerSatellite},
+    {"END OF HEADER       ", 18, &HeaderProcessor::endOfHeader},
+    {"COMMENT             ", 99, &HeaderProcessor::comment},
+};
+
+HeaderResult HeaderProcessor::processHeaderChar(char ch, std::string& out) {
+    std::size_t consumed = 0;
+    return processHeaderBytes(std::string_view(&ch, 1), consumed, out);
+}
+
+HeaderResult HeaderProcessor::processHeaderBytes(std::string_view bytes, std::size_t& consumed,
+                                                 std::string& out) {
+    const auto* lineFeed =
+        static_cast<const char*>(std::memchr(bytes.data(), '\n', bytes.size()));
+    const std::size_t chunk =
+        lineFeed != nullptr ? static_cast<std::size_t>(lineFeed - bytes.data()) : bytes.size();
+
+    // A line that has outgrown any valid header line is refused at its 65,537th byte: memory
+    // stays bounded, and the message quotes the line's beginning.
+    if (text_.size() + chunk > kMaxHeaderLineBytes) {
+        consumed = kMaxHeaderLineBytes - text_.size() + 1;
+        const std::string_view received = bytes.substr(0, consumed);
+        out.assign(text_, 0, kQuotedLineBytes);
+        out.append(received.substr(0, kQuotedLineBytes - out.size()));
+        if (nulReceived_ || received.find('\0') != std::string_view::npos) out.clear();
+        return HeaderError;
+    }
+
+    consumed = lineFeed != nullptr ? chunk + 1 : chunk;
+    if (!headerComplete_) {
+        if (std::memchr(bytes.data(), '\0', chunk) != nullptr) nulReceived_ = true;
+        text_.append(bytes.data(), consumed);
+    }
+    if (lineFeed == nullptr) return HeaderNone;
+    return takeLine(out);
+}
+
+// Line N is taken from byte 82 * N of the header text to the line feed just received, provided
+// the text holds at least 82 * (N + 1) bytes: every header line is taken to be 80 characters, CR
+// and LF. A shorter line (trailing blanks dropped, a bare LF line end) leaves the working line
+// empty, which no label matches; a longer line is taken whole, and shifts every later line off
+// its columns. A NUL byte in the header likewise leaves the working line empty.
+HeaderResult HeaderProcessor::takeLine(std::string& out) {
+    ++headerLineIndex_;
+    if (nulReceived_ || text_.size() < kHeaderLineBytes) {
+        out.clear();
+        return HeaderError;
+    }
+    const HeaderResult result = classify(text_, out);
+    // The next line starts 82 bytes further on; nothing before it can be reached again.
+    text_.erase(0, kHeaderLineBytes);
+    unfinishedStart_ = text_.size();
+    return result;
+}
+
+HeaderResult HeaderProcessor::classify(std::string_view line, std::string& out) {
+    const std::string_view label = line.substr(60, 20);
+    for (const Label& candidate : kLabels) {
+        if (label != candidate.text) continue;
+        if (candidate.handler == &HeaderProcessor::endOfHeader) headerComplete_ = true;
+        return (this->*candidate.handler)(line, out);
+    }
+    out.assign(line);
+    return HeaderError;
+}
+
+HeaderResult HeaderProcessor::endOfHeader(std::string_view line, std::string& out) {
+    out.assign(line);
+    return HeaderEnd;
+}
+
+HeaderResult HeaderProcessor::comment(std::string_view line, std::string& out) {
+    out.assign(line);
+    return HeaderLine;
+}
+
+}  // namespace ferrule

@@ -1,0 +1,91 @@
+// The header half of the conversion: assembles fixed-width header lines, classifies each by the
+// label in its columns 60-79, parses it into the HeaderRecord and says what to write for it.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "common/result_codes.h"
+#include "header/header_record.h"
+
+namespace ferrule {
+
+// Every header line is a fixed record of 80 characters, CR and LF.
+inline constexpr std::size_t kHeaderLineBytes = 82;
+// A header line can never be valid with more bytes than this before its line feed.
+inline constexpr std::size_t kMaxHeaderLineBytes = 65536;
+// The header error message quotes at most this many bytes of the offending line.
+inline constexpr std::size_t kQuotedLineBytes = 255;
+
+class HeaderProcessor {
+public:
+    // Takes one byte of the input. Returns HeaderNone and leaves `out` alone until a line feed
+    // completes a line; then classifies the line and leaves in `out` the text to write for it
+    // (for HeaderError: the offending line, possibly empty).
+    HeaderResult processHeaderChar(char ch, std::string& out);
+
+    // Takes bytes from the front of `bytes`, up to and including the first line feed, and sets
+    // `consumed` to their count. Same results as feeding those bytes one by one to
+    // processHeaderChar; the result is that of the last byte consumed.
+    HeaderResult processHeaderBytes(std::string_view bytes, std::size_t& consumed,
+                                    std::string& out);
+
+    const HeaderRecord& record() const { return record_; }
+    bool headerComplete() const { return headerComplete_; }
+    // The bytes received after the last line feed.
+    std::string_view unfinishedLine() const {
+        return std::string_view(text_).substr(unfinishedStart_);
+    }
+
+private:
+    HeaderResult takeLine(std::string& out);
+    HeaderResult classify(std::string_view line, std::string& out);
+
+    HeaderResult versionType(std::string_view line, std::string& out);
+    HeaderResult programRunByDate(std::string_view line, std::string& out);
+    HeaderResult markerName(std::string_view line, std::string& out);
+    HeaderResult markerNumber(std::string_view line, std::string& out);
+    HeaderResult observerAgency(std::string_view line, std::string& out);
+    HeaderResult receiver(std::string_view line, std::string& out);
+    HeaderResult antenna(std::string_view line, std::string& out);
+    HeaderResult approxPosition(std::string_view line, std::string& out);
+    HeaderResult antennaDelta(std::string_view line, std::string& out);
+    HeaderResult wavelengthFactors(std::string_view line, std::string& out);
+    HeaderResult typesOfObservations(std::string_view line, std::string& out);
+    HeaderResult interval(std::string_view line, std::string& out);
+    HeaderResult timeOfFirstObs(std::string_view line, std::string& out);
+    HeaderResult timeOfLastObs(std::string_view line, std::string& out);
+    HeaderResult leapSeconds(std::string_view line, std::string& out);
+    HeaderResult numberOfSatellites(std::string_view line, std::string& out);
+    HeaderResult observationsPerSatellite(std::string_view line, std::string& out);
+    HeaderResult endOfHeader(std::string_view line, std::string& out);
+    HeaderResult comment(std::string_view line, std::string& out);
+
+    using Handler = HeaderResult (HeaderProcessor::*)(std::string_view, std::string&);
+    struct Label {
+        std::string_view text;  // 20 characters, exact
+        int number;             // the HeaderLabel number
+        Handler handler;
+    };
+    static const Label kLabels[];
+
+    HeaderRecord record_{};
+
+    // The header text that a later line take can still reach: every byte received from
+    // 82 * headerLineIndex_ on. Line N always starts at byte 82 * N of the whole header text.
+    std::string text_;
+    std::size_t unfinishedStart_ = 0;  // where in text_ the bytes after the last line feed begin
+    std::int32_t headerLineIndex_ = 0;
+    bool nulReceived_ = false;
+    bool headerComplete_ = false;
+
+    // The types list awaits its continuation line (more than nine types were declared).
+    bool typesContinuationPending_ = false;
+    // The entry of satelliteObsTable being filled, and whether its record continues.
+    std::int32_t satelliteEntryIndex_ = 0;
+    bool prnContinuationPending_ = false;
+};
+
+}  // namespace ferrule

@@ -1,0 +1,160 @@
+// Handlers of the header records other than the observation types and the per-satellite counts.
+// Each stores its fields, decides its result and leaves the text to write in `out`.
+#include <cstring>
+
+#include "common/field.h"
+#include "header/header_processor.h"
+
+namespace ferrule {
+
+namespace {
+
+constexpr std::string_view kQuestionMarkMarker =
+    "????                                                        ";
+constexpr std::string_view kGsiAgency = "GSI, JAPAN          ";
+constexpr std::string_view kMarkerNameTail =
+    "                                                        MARKER NAME         \r\n";
+
+bool isAsciiLetterOrDigit(char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9');
+}
+
+void readTime(std::string_view line, ObsTime& time) {
+    time.year = integerField(line, 0, 6);
+    time.month = integerField(line, 6, 6);
+    time.day = integerField(line, 12, 6);
+    time.hour = integerField(line, 18, 6);
+    time.minute = integerField(line, 24, 6);
+    // The seconds are read as an integer: the fraction is dropped.
+    time.seconds = integerField(line, 30, 13);
+    textField(line, 48, 3, time.timeSystem);
+}
+
+}  // namespace
+
+HeaderResult HeaderProcessor::versionType(std::string_view line, std::string& out) {
+    record_.rinexVersion = realField(line, 0, 9);
+    record_.fileType = line[20];
+    record_.satelliteSystem = line[40];
+    out.assign(line);
+    return HeaderLine;
+}
+
+HeaderResult HeaderProcessor::programRunByDate(std::string_view line, std::string& out) {
+    textField(line, 0, 20, record_.programName);
+    textField(line, 20, 20, record_.runBy);
+    textField(line, 40, 20, record_.creationDate);
+    out.assign(line);
+    return std::string_view(record_.runBy, 20) == kGsiAgency ? HeaderGsiData : HeaderLine;
+}
+
+// Four question marks mark a kinematic survey. Any other marker name marks a static survey: four
+// letters or digits followed by blanks is a proper station identifier; anything else is repaired
+// to the first four columns, each character that is not a letter or digit replaced by Z.
+HeaderResult HeaderProcessor::markerName(std::string_view line, std::string& out) {
+    textField(line, 0, 60, record_.markerName);
+    const std::string_view name(record_.markerName, 60);
+    if (name == kQuestionMarkMarker) {
+        out.assign(line);
+        return HeaderLine;
+    }
+
+    char stationId[5] = {};
+    bool valid = true;
+    for (int i = 0; i < 4; ++i) {
+        if (isAsciiLetterOrDigit(name[i])) {
+            stationId[i] = name[i];
+        } else {
+            stationId[i] = 'Z';
+            valid = false;
+        }
+    }
+    if (valid && name.find_first_not_of(' ', 4) != std::string_view::npos) valid = false;
+
+    if (valid) {
+        out.assign(line);
+        return HeaderStaticData;
+    }
+    out.assign(stationId, 4);
+    out.append(kMarkerNameTail);
+    return HeaderStationIdFixed;
+}
+
+HeaderResult HeaderProcessor::markerNumber(std::string_view line, std::string& out) {
+    textField(line, 0, 20, record_.markerNumber);
+    out.assign(line);
+    return HeaderLine;
+}
+
+HeaderResult HeaderProcessor::observerAgency(std::string_view line, std::string& out) {
+    textField(line, 0, 20, record_.observer);
+    textField(line, 20, 40, record_.agency);
+    out.assign(line);
+    return HeaderLine;
+}
+
+HeaderResult HeaderProcessor::receiver(std::string_view line, std::string& out) {
+    textField(line, 0, 20, record_.receiverNumber);
+    textField(line, 20, 20, record_.receiverType);
+    textField(line, 40, 20, record_.receiverVersion);
+    out.assign(line);
+    return HeaderLine;
+}
+
+HeaderResult HeaderProcessor::antenna(std::string_view line, std::string& out) {
+    textField(line, 0, 20, record_.antennaNumber);
+    textField(line, 20, 20, record_.antennaType);
+    out.assign(line);
+    return HeaderLine;
+}
+
+HeaderResult HeaderProcessor::approxPosition(std::string_view line, std::string& out) {
+    for (int i = 0; i < 3; ++i) record_.approxPosition[i] = realField(line, 14 * i, 14);
+    out.assign(line);
+    return HeaderLine;
+}
+
+HeaderResult HeaderProcessor::antennaDelta(std::string_view line, std::string& out) {
+    for (int i = 0; i < 3; ++i) record_.antennaDelta[i] = realField(line, 14 * i, 14);
+    out.assign(line);
+    return HeaderLine;
+}
+
+HeaderResult HeaderProcessor::wavelengthFactors(std::string_view line, std::string& out) {
+    record_.wavelengthFactorL1 = integerField(line, 0, 6);
+    record_.wavelengthFactorL2 = integerField(line, 6, 6);
+    out.assign(line);
+    return HeaderLine;
+}
+
+HeaderResult HeaderProcessor::interval(std::string_view line, std::string& out) {
+    record_.interval = realField(line, 0, 10);
+    out.assign(line);
+    return HeaderLine;
+}
+
+HeaderResult HeaderProcessor::timeOfFirstObs(std::string_view line, std::string& out) {
+    readTime(line, record_.firstObs);
+    out.assign(line);
+    return HeaderLine;
+}
+
+HeaderResult HeaderProcessor::timeOfLastObs(std::string_view line, std::string& out) {
+    readTime(line, record_.lastObs);
+    out.assign(line);
+    return HeaderLine;
+}
+
+HeaderResult HeaderProcessor::leapSeconds(std::string_view line, std::string& out) {
+    record_.leapSeconds = integerField(line, 0, 6);
+    out.assign(line);
+    return HeaderLine;
+}
+
+HeaderResult HeaderProcessor::numberOfSatellites(std::string_view line, std::string& out) {
+    record_.numberOfSatellites = integerField(line, 0, 6);
+    out.assign(line);
+    return HeaderLine;
+}
+
+}  // namespace ferrule
