@@ -1,0 +1,186 @@
+#include "observation/observation_processor.h"
+
+#include <algorithm>
+
+#include "common/field.h"
+
+namespace ferrule {
+
+// How the processor stays in step with the file.
+//
+// An epoch is an epoch line, its satellite-list continuation lines (12 satellites a line) and
+// then, per satellite, 1 observation line for up to 5 types, 2 for 6 to 10 and 3 for 11 to 15.
+// An event epoch (non-zero flag in column 28) is followed by special records, which are
+// header-type records of exactly 82 bytes. Where the file strays from that, the processor keeps
+// to what RINEX 2 says the lines are, and never lets satelliteIndex pass satelliteCount:
+//  - an epoch line announcing fewer than 1 satellite has no lines of its own after it;
+//  - an epoch line announcing more than 36 satellites is followed by as many continuation lines
+//    as its count needs; only the first entries of the tables are kept;
+//  - flag 1 (power failure) and flag 6 (cycle slip records) epochs carry a satellite list and
+//    observation lines like a regular epoch, and are followed through them;
+//  - an epoch line with a receiver clock offset in columns 68-79 is 82 bytes long, yet it is an
+//    epoch line: it is told from a special record by the decimal point of the offset in column 70;
+//  - a special record that is not 82 bytes long (trailing blanks dropped, say) is still a special
+//    record while the event epoch's announced records are outstanding, as long as it holds no
+//    event flag digit in column 28; a line that does ends the special records.
+// Every line is returned with a code that writes it, except ObsAlreadyConverted.
+
+namespace {
+
+constexpr int kSatellitesPerListLine = 12;
+constexpr int kValuesPerObservationLine = 5;
+
+int observationLinesPerSatellite(int typeCount) {
+    if (typeCount <= 5) return 1;
+    if (typeCount <= 10) return 2;
+    if (typeCount <= 15) return 3;
+    return 0;  // the satellite's lines never end
+}
+
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
+
+bool hasEventFlagDigit(std::string_view line) { return line.size() > 28 && isDigit(line[28]); }
+
+// Columns 68-79 of an epoch line hold the receiver clock offset as F12.9.
+bool hasReceiverClockOffset(std::string_view line) {
+    if (line.size() != kSpecialRecordBytes || line[70] != '.') return false;
+    return std::all_of(line.begin() + 71, line.begin() + 80, isDigit);
+}
+
+}  // namespace
+
+ObservationProcessor::ObservationProcessor(const HeaderRecord& header, bool decodeObservations)
+    : header_(header), decodeObservations_(decodeObservations) {}
+
+ObservationResult ObservationProcessor::processObservationChar(char ch, std::string& outLine) {
+    lineBuffer_.push_back(ch);
+    if (ch != '\n') return ObsNone;
+    const ObservationResult result = processObservationLine(lineBuffer_);
+    if (result != ObsAlreadyConverted) outLine = lineBuffer_;
+    lineBuffer_.clear();
+    return result;
+}
+
+ObservationResult ObservationProcessor::processObservationLine(std::string_view line) {
+    const bool firstLine = lineIndex_ == 0;
+    ++lineIndex_;
+    if (lineKind_ == ExpectObservations) return readObservationLine(line);
+    return readWhereEpochMayCome(line, firstLine);
+}
+
+ObservationResult ObservationProcessor::readWhereEpochMayCome(std::string_view line,
+                                                              bool firstLine) {
+    satelliteIndex_ = 0;
+
+    if (line.size() == kSpecialRecordBytes && !hasReceiverClockOffset(line)) {
+        if (specialRecordsPending_ > 0) --specialRecordsPending_;
+        return ObsFullLine;
+    }
+    if (specialRecordsPending_ > 0) {
+        if (!hasEventFlagDigit(line)) {
+            --specialRecordsPending_;
+            return ObsFullLine;
+        }
+        specialRecordsPending_ = 0;
+    }
+
+    const int eventFlag = digitAt(line, 28);
+    if (eventFlag != 0) {
+        if (firstLine) return ObsAlreadyConverted;
+        if (eventFlag == 1 || eventFlag == 6) {
+            expectSatellites(integerField(line, 29, 3));
+        } else {
+            specialRecordsPending_ = std::max(0, integerField(line, 29, 3));
+        }
+        return ObsEventEpoch;
+    }
+
+    if (listLinesPending_ > 0) return readSatelliteListContinuation(line);
+    return readRegularEpoch(line);
+}
+
+ObservationResult ObservationProcessor::readRegularEpoch(std::string_view line) {
+    epoch_.year = integerField(line, 1, 2);
+    epoch_.month = integerField(line, 4, 2);
+    epoch_.day = integerField(line, 7, 2);
+    epoch_.hour = integerField(line, 10, 2);
+    epoch_.minute = integerField(line, 13, 2);
+    epoch_.seconds = realField(line, 15, 11);
+    epoch_.eventFlag = integerField(line, 28, 1);
+    for (int k = 0; k < kSatellitesPerListLine; ++k) {
+        textField(line, 32 + 3 * k, 3, epoch_.satellites[k]);
+    }
+    expectSatellites(integerField(line, 29, 3));
+
+    // A section that opens with something else (a special record, say) still has its first
+    // regular epoch line reported as the first one.
+    if (!firstEpochSeen_) {
+        firstEpochSeen_ = true;
+        secondEpochSeen_ = false;
+        return ObsFirstEpoch;
+    }
+    if (!secondEpochSeen_) {
+        secondEpochSeen_ = true;
+        return ObsSecondEpoch;
+    }
+    return ObsLine;
+}
+
+void ObservationProcessor::expectSatellites(std::int32_t count) {
+    epoch_.satelliteCount = count;
+    satelliteIndex_ = 0;
+    observationLine_ = 0;
+    listLinesRead_ = 0;
+    if (count < 1) {
+        listLinesPending_ = 0;
+        lineKind_ = ExpectEpoch;
+        return;
+    }
+    listLinesPending_ = (count - 1) / kSatellitesPerListLine;
+    lineKind_ = listLinesPending_ > 0 ? ExpectEpoch : ExpectObservations;
+}
+
+ObservationResult ObservationProcessor::readSatelliteListContinuation(std::string_view line) {
+    ++listLinesRead_;
+    const int firstEntry = kSatellitesPerListLine * listLinesRead_;
+    for (int k = 0; k < kSatellitesPerListLine && firstEntry + k < kSatelliteTableSize; ++k) {
+        textField(line, 32 + 3 * k, 3, epoch_.satellites[firstEntry + k]);
+    }
+    if (--listLinesPending_ == 0) lineKind_ = ExpectObservations;
+    return ObsLine;
+}
+
+ObservationResult ObservationProcessor::readObservationLine(std::string_view line) {
+    if (decodeObservations_) decodeObservationLine(line);
+
+    const int linesPerSatellite = observationLinesPerSatellite(header_.observationTypeCount);
+    if (linesPerSatellite != 0 && ++observationLine_ == linesPerSatellite) {
+        observationLine_ = 0;
+        ++satelliteIndex_;
+    }
+    if (satelliteIndex_ >= epoch_.satelliteCount) lineKind_ = ExpectEpoch;
+    return ObsDataLine;
+}
+
+// Five fields of 16 columns whatever the type count: a value (F14.3), its loss-of-lock digit and
+// its signal-strength digit. A digit field holding a single blank leaves the stored digit as it
+// was; any other content, an empty field past the end of the line included, is read and stored.
+void ObservationProcessor::decodeObservationLine(std::string_view line) {
+    if (satelliteIndex_ >= kSatelliteTableSize) return;
+    const int firstSlot = kValuesPerObservationLine * observationLine_;
+    for (int k = 0; k < kValuesPerObservationLine; ++k) {
+        const int column = 16 * k;
+        epoch_.observations[satelliteIndex_][firstSlot + k] = realField(line, column, 14);
+        const auto isSingleBlank = [&](int c) {
+            return static_cast<std::size_t>(c) < line.size() && line[c] == ' ';
+        };
+        if (!isSingleBlank(column + 14)) {
+            epoch_.lossOfLock[satelliteIndex_] = integerField(line, column + 14, 1);
+        }
+        if (!isSingleBlank(column + 15)) {
+            epoch_.signalStrength[satelliteIndex_] = integerField(line, column + 15, 1);
+        }
+    }
+}
+
+}  // namespace ferrule
