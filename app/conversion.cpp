@@ -1,0 +1,295 @@
+#include "app/conversion.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "common/field.h"
+
+namespace ferrule {
+
+bool stoppedInHeader(Outcome outcome) {
+    return outcome == Outcome::HeaderError || outcome == Outcome::GsiData ||
+           outcome == Outcome::StaticData;
+}
+
+// --- Writer ---------------------------------------------------------------------------------
+
+void Conversion::Writer::pass(std::string_view bytes) {
+    if (bytes.empty()) return;
+    if (bytes.data() != runEnd_) {
+        flush();
+        runStart_ = bytes.data();
+    }
+    runEnd_ = bytes.data() + bytes.size();
+}
+
+void Conversion::Writer::write(std::string_view bytes) {
+    flush();
+    if (!bytes.empty()) sink_.write(bytes);
+}
+
+void Conversion::Writer::flush() {
+    if (runStart_ != runEnd_) {
+        sink_.write(std::string_view(runStart_, static_cast<std::size_t>(runEnd_ - runStart_)));
+    }
+    runStart_ = runEnd_ = nullptr;
+}
+
+// --- Acting on result codes ------------------------------------------------------------------
+
+Conversion::Conversion(OutputSink& output, DebugChannel& debug, ConversionOptions options)
+    : writer_(output),
+      debug_(debug),
+      observations_(header_.record(), options.decodeObservations) {}
+
+void Conversion::debugLine(std::string_view line) {
+    if (!debug_.enabled()) return;
+    const std::size_t shown = std::min<std::size_t>(line.size(), 1024);
+    debugPrint(debug_, "%.*s\n", static_cast<int>(shown), line.data());
+}
+
+void Conversion::writeLine(std::string_view line) {
+    debugLine(line);
+    writer_.write(line);
+}
+
+void Conversion::actOnHeader(HeaderResult result, std::string_view text) {
+    switch (result) {
+        case HeaderLine:
+            writeLine(text);
+            break;
+        case HeaderEnd:
+            writeLine(text);
+            observationPhase_ = true;
+            break;
+        case HeaderStationIdFixed:
+            kinematicMode_ = false;
+            debugPrint(debug_, "Static Data:StationID change\n");
+            writeLine(text);
+            break;
+        case HeaderStaticData:
+            kinematicMode_ = false;
+            debugPrint(debug_, "Static Data \n");
+            stop(Outcome::StaticData);
+            break;
+        case HeaderGsiData:
+            debugPrint(debug_, "Error GSI \n");
+            stop(Outcome::GsiData);
+            break;
+        case HeaderError:
+            debugPrint(debug_, "Error \n");
+            headerErrorLine_.assign(text.substr(0, kQuotedLineBytes));
+            stop(Outcome::HeaderError);
+            break;
+        case HeaderNone:
+            break;
+    }
+}
+
+Conversion::LineFate Conversion::actOnObservation(ObservationResult result,
+                                                  std::string_view line) {
+    switch (result) {
+        case ObsFirstEpoch:
+        case ObsSecondEpoch:
+            writeMovingAntennaBlock(line);
+            debugLine(line);
+            return LineFate::Write;
+        case ObsLine:
+        case ObsDataLine:
+        case ObsFullLine:
+            debugLine(line);
+            return LineFate::Write;
+        case ObsEventEpoch:
+            return rewriteEventRecord(line);
+        case ObsAlreadyConverted:
+            debugPrint(debug_, "Error \n");
+            stop(Outcome::AlreadyConverted);
+            return LineFate::Drop;
+        case ObsNone:
+            break;
+    }
+    return LineFate::Drop;
+}
+
+// Only a kinematic file declares its antenna as moving from the start.
+void Conversion::writeMovingAntennaBlock(std::string_view line) {
+    if (kinematicMode_) writer_.write(movingAntennaBlock(line));
+}
+
+Conversion::LineFate Conversion::rewriteEventRecord(std::string_view line) {
+    const EventDecision decision = events_.onEventRecord(digitAt(line, 28));
+    switch (decision.action) {
+        case EventAction::WriteLine:
+            debugLine(line);
+            return LineFate::Write;
+        case EventAction::WriteWithRecordCount:
+            if (debug_.enabled()) {
+                const std::string_view cut = beforeLineEnd(line.substr(0, 1024));
+                debugPrint(debug_, "%.*s  2\r\n\n", static_cast<int>(cut.size()), cut.data());
+            }
+            return LineFate::WriteWithRecordCount;
+        case EventAction::WriteSiteMarkerName:
+            writer_.write(siteMarkerNameRecord(decision.siteId));
+            return LineFate::Drop;
+        case EventAction::StopAtSiteIdLimit:
+            debugPrint(debug_, "SITE ID Assign Error \n");
+            stop(Outcome::SiteIdLimit);
+            return LineFate::Drop;
+    }
+    return LineFate::Drop;
+}
+
+// --- Byte feeding ----------------------------------------------------------------------------
+
+bool Conversion::feedByte(char ch) {
+    if (stopped()) return false;
+    if (!observationPhase_) {
+        actOnHeader(header_.processHeaderChar(ch, line_), line_);
+        return !stopped();
+    }
+    const ObservationResult result = observations_.processObservationChar(ch, line_);
+    if (result == ObsNone) return true;
+    switch (actOnObservation(result, line_)) {
+        case LineFate::Write:
+            writer_.write(line_);
+            break;
+        case LineFate::WriteWithRecordCount:
+            writer_.write(beforeLineEnd(line_));
+            writer_.write(kRecordCountSuffix);
+            break;
+        case LineFate::Drop:
+            break;
+    }
+    return !stopped();
+}
+
+// --- Block feeding ---------------------------------------------------------------------------
+
+bool Conversion::feed(std::string_view block) {
+    while (!block.empty() && !stopped()) {
+        block = observationPhase_ ? feedObservations(block) : feedHeader(block);
+    }
+    writer_.flush();
+    return !stopped();
+}
+
+std::string_view Conversion::feedHeader(std::string_view block) {
+    std::size_t consumed = 0;
+    const HeaderResult result = header_.processHeaderBytes(block, consumed, line_);
+    actOnHeader(result, line_);
+    return block.substr(consumed);
+}
+
+std::string_view Conversion::feedObservations(std::string_view block) {
+    if (longLine_ != LongLine::None) return continueLongLine(block);
+    if (!carry_.empty()) return carryLine(block);
+
+    const char* next = block.data();
+    const char* const end = next + block.size();
+    while (const void* found = std::memchr(next, '\n', static_cast<std::size_t>(end - next))) {
+        const char* lineEnd = static_cast<const char*>(found) + 1;
+        handleLine(std::string_view(next, static_cast<std::size_t>(lineEnd - next)), true);
+        next = lineEnd;
+        if (stopped()) return {};
+    }
+    return carryLine(std::string_view(next, static_cast<std::size_t>(end - next)));
+}
+
+// Keeps the beginning of a line that continues in the next block, up to kLineHeadBytes; a line
+// that reaches that length is classified by its head and the rest of it streamed.
+std::string_view Conversion::carryLine(std::string_view bytes) {
+    const std::size_t room = kLineHeadBytes - carry_.size();
+    const std::string_view window = bytes.substr(0, room);
+    const std::size_t lineFeed = window.find('\n');
+    if (lineFeed != std::string_view::npos) {
+        carry_.append(window.substr(0, lineFeed + 1));
+        handleLine(carry_, false);
+        carry_.clear();
+        return bytes.substr(lineFeed + 1);
+    }
+    carry_.append(window);
+    if (carry_.size() == kLineHeadBytes) startLongLine();
+    return bytes.substr(window.size());
+}
+
+void Conversion::handleLine(std::string_view line, bool lineInBlock) {
+    const ObservationResult result = observations_.processObservationLine(line);
+    switch (actOnObservation(result, line)) {
+        case LineFate::Write:
+            if (lineInBlock) writer_.pass(line);
+            else writer_.write(line);
+            break;
+        case LineFate::WriteWithRecordCount: {
+            const std::string_view cut = beforeLineEnd(line);
+            if (lineInBlock) writer_.pass(cut);
+            else writer_.write(cut);
+            writer_.write(kRecordCountSuffix);
+            break;
+        }
+        case LineFate::Drop:
+            break;
+    }
+}
+
+void Conversion::startLongLine() {
+    const ObservationResult result = observations_.processObservationLine(carry_);
+    switch (actOnObservation(result, carry_)) {
+        case LineFate::Write:
+            writer_.write(carry_);
+            longLine_ = LongLine::Pass;
+            break;
+        case LineFate::Drop:
+            longLine_ = LongLine::Skip;
+            break;
+        case LineFate::WriteWithRecordCount: {
+            const std::size_t cr = carry_.find('\r');
+            writer_.write(std::string_view(carry_).substr(0, cr));
+            longLine_ = cr == std::string::npos ? LongLine::PassUntilCr : LongLine::Skip;
+            longLineGetsRecordCount_ = true;
+            break;
+        }
+    }
+    carry_.clear();
+}
+
+std::string_view Conversion::continueLongLine(std::string_view block) {
+    const std::size_t lineFeed = block.find('\n');
+    const bool lineEnds = lineFeed != std::string_view::npos;
+    const std::string_view part = block.substr(0, lineEnds ? lineFeed + 1 : block.size());
+
+    if (longLine_ == LongLine::Pass) {
+        writer_.pass(part);
+    } else if (longLine_ == LongLine::PassUntilCr) {
+        const std::string_view content = part.substr(0, lineEnds ? lineFeed : part.size());
+        const std::size_t cr = content.find('\r');
+        writer_.pass(content.substr(0, cr));
+        if (cr != std::string_view::npos) longLine_ = LongLine::Skip;
+    }
+
+    if (lineEnds) {
+        if (longLineGetsRecordCount_) writer_.write(kRecordCountSuffix);
+        longLine_ = LongLine::None;
+        longLineGetsRecordCount_ = false;
+    }
+    return block.substr(part.size());
+}
+
+// --- End of input ----------------------------------------------------------------------------
+
+Outcome Conversion::finish() {
+    if (stopped()) return outcome_;
+    // Bytes after the last line feed complete no line: they are written as they stand.
+    if (!observationPhase_) {
+        writer_.write(header_.unfinishedLine());
+    } else if (longLine_ != LongLine::None) {
+        if (longLineGetsRecordCount_) writer_.write(kRecordCountSuffix);
+    } else {
+        writer_.write(carry_);
+        writer_.write(observations_.unfinishedLine());
+    }
+    writer_.flush();
+    outcome_ = kinematicMode_ ? Outcome::Converted : Outcome::ConvertedStatic;
+    return outcome_;
+}
+
+}  // namespace ferrule

@@ -1,0 +1,118 @@
+// One conversion of one observation file, from bytes in to bytes out. The object holds every
+// piece of state the conversion needs; it knows nothing of files, consoles or platforms.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "common/output.h"
+#include "header/header_processor.h"
+#include "observation/event_rewriting.h"
+#include "observation/observation_processor.h"
+
+namespace ferrule {
+
+enum class Outcome {
+    InProgress,
+    Converted,          // a kinematic file, converted
+    ConvertedStatic,    // a static file whose station identifier was repaired
+    HeaderError,        // refused in the header: it breaks the fixed layout
+    GsiData,            // refused in the header: written by GSI, JAPAN
+    StaticData,         // refused in the header: static, with a proper station identifier
+    AlreadyConverted,   // stopped in the observation section: it begins with an event epoch
+    SiteIdLimit,        // stopped in the observation section: no site identifier left
+};
+
+// True for the outcomes that stop the conversion while the header is being read.
+bool stoppedInHeader(Outcome outcome);
+
+struct ConversionOptions {
+    // Decode observation values into the EpochState (no rule reads them).
+    bool decodeObservations = false;
+};
+
+class Conversion {
+public:
+    Conversion(OutputSink& output, DebugChannel& debug, ConversionOptions options = {});
+    Conversion(const Conversion&) = delete;
+    Conversion& operator=(const Conversion&) = delete;
+
+    // Feeds one byte to the header or the observation processor and acts on its result code.
+    // Returns false once the conversion has stopped.
+    bool feedByte(char ch);
+
+    // Feeds a block of any size, a whole line at a time. The output is the same as feeding the
+    // block byte by byte. Returns false once the conversion has stopped.
+    bool feed(std::string_view block);
+
+    // Ends the input: the bytes after the last line feed are written unchanged, and the
+    // conversion is complete unless it had stopped.
+    Outcome finish();
+
+    Outcome outcome() const { return outcome_; }
+    bool stopped() const { return outcome_ != Outcome::InProgress; }
+    // For Outcome::HeaderError: the offending line as the message quotes it (at most 255 bytes).
+    const std::string& headerErrorLine() const { return headerErrorLine_; }
+    bool kinematicMode() const { return kinematicMode_; }
+    bool observationPhase() const { return observationPhase_; }
+    const HeaderRecord& header() const { return header_.record(); }
+    const EpochState& epoch() const { return observations_.epoch(); }
+    const EventStateMachine& events() const { return events_; }
+
+private:
+    // What is written for a completed observation line once its result code has been acted on.
+    enum class LineFate { Write, Drop, WriteWithRecordCount };
+
+    // Passes on runs of unchanged input lines as one write, and composed text in its place.
+    class Writer {
+    public:
+        explicit Writer(OutputSink& sink) : sink_(sink) {}
+        // Bytes that stay valid until flush(): they join the pending run when they follow it.
+        void pass(std::string_view bytes);
+        // Bytes that may change after the call: the pending run is flushed, then they are written.
+        void write(std::string_view bytes);
+        void flush();
+
+    private:
+        OutputSink& sink_;
+        const char* runStart_ = nullptr;
+        const char* runEnd_ = nullptr;
+    };
+
+    // A line longer than kLineHeadBytes is classified by its head and then streamed.
+    enum class LongLine { None, Pass, Skip, PassUntilCr };
+
+    void actOnHeader(HeaderResult result, std::string_view text);
+    LineFate actOnObservation(ObservationResult result, std::string_view line);
+    void writeMovingAntennaBlock(std::string_view line);
+    LineFate rewriteEventRecord(std::string_view line);
+    void writeLine(std::string_view line);
+    void debugLine(std::string_view line);
+    void stop(Outcome outcome) { outcome_ = outcome; }
+
+    std::string_view feedHeader(std::string_view block);
+    std::string_view feedObservations(std::string_view block);
+    std::string_view carryLine(std::string_view bytes);
+    std::string_view continueLongLine(std::string_view block);
+    void handleLine(std::string_view line, bool lineInBlock);
+    void startLongLine();
+
+    Writer writer_;
+    DebugChannel& debug_;
+    HeaderProcessor header_;
+    ObservationProcessor observations_;
+    EventStateMachine events_;
+
+    bool observationPhase_ = false;
+    bool kinematicMode_ = true;  // cleared for a static file; gates the moving-antenna block
+    Outcome outcome_ = Outcome::InProgress;
+    std::string headerErrorLine_;
+
+    std::string line_;   // the line a processor hands over
+    std::string carry_;  // block feeding: an unfinished line, at most kLineHeadBytes of it
+    LongLine longLine_ = LongLine::None;
+    bool longLineGetsRecordCount_ = false;
+};
+
+}  // namespace ferrule

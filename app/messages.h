@@ -1,0 +1,39 @@
+// The texts the user reads, and the captions of the message box.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace ferrule::messages {
+
+inline constexpr std::string_view kCaptionOk = "OK";
+inline constexpr std::string_view kCaptionNg = "NG";
+
+inline constexpr std::string_view kBanner = "Ferrule program Ver1.01  2019/May/25th \n";
+inline constexpr std::string_view kPleaseWait = "しばらくお待ちください...\n";
+inline constexpr std::string_view kUsage = "使い方: ferrule <RINEX観測ファイル>\n";
+
+inline constexpr std::string_view kReadFailed = "RINEX観測ファイルの読み込みに失敗しました。";
+inline constexpr std::string_view kNotObservationFile = "RINEX観測ではありません。";
+inline constexpr std::string_view kTempCreateFailed = "一時的なファイルの作成の失敗しました。";
+inline constexpr std::string_view kTempWriteFailed = "一時的なファイルの書き込みに失敗しました。";
+inline constexpr std::string_view kReplaceFailed = "ファイルの置き換えに失敗しました。";
+inline constexpr std::string_view kStaticData =
+    "このRINEXデータはStaticで取得されたものです。変換する必要はありません。";
+inline constexpr std::string_view kGsiData =
+    "このRINEXデータは国土地理院のデータです。変換する必要はありません。";
+inline constexpr std::string_view kAlreadyConverted = "すでに変換済のRINEXデータです。";
+inline constexpr std::string_view kSiteIdLimit = "SITE IDの割り付け上限を越えました。";
+inline constexpr std::string_view kConverted = "変換完了";
+inline constexpr std::string_view kConvertedStatic =
+    "Staticデータです。Station IDが英数字4文字ではないため修正しました。";
+
+// The header error message: the offending line, " ", a line feed, then three lines.
+inline std::string headerError(std::string_view line) {
+    std::string text(line);
+    text += " \nヘッダにエラーがありました。\nSpectra Precision社のRinexConverterを使用していない"
+            "可能性があります。\nプログラムを終了します。";
+    return text;
+}
+
+}  // namespace ferrule::messages
