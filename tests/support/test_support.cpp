@@ -1,0 +1,125 @@
+#include "tests/support/test_support.h"
+
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <stdexcept>
+
+namespace ferrule::test {
+
+std::string readFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) throw std::runtime_error("cannot read " + path.string());
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void writeFile(const fs::path& path, std::string_view bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    if (!out) throw std::runtime_error("cannot write " + path.string());
+}
+
+fs::path sourcePath(std::string_view relative) { return fs::path(FERRULE_SOURCE_DIR) / relative; }
+
+std::string sourceFile(std::string_view relative) { return readFile(sourcePath(relative)); }
+
+TempDir::TempDir() {
+    std::string pattern = (fs::temp_directory_path() / "ferrule-test-XXXXXX").string();
+    if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+    path_ = pattern;
+}
+
+TempDir::~TempDir() {
+    std::error_code ignored;
+    // Tests may leave read-only directories behind.
+    for (const auto& entry : fs::recursive_directory_iterator(path_, ignored)) {
+        fs::permissions(entry.path(), fs::perms::owner_all, fs::perm_options::add, ignored);
+    }
+    fs::remove_all(path_, ignored);
+}
+
+std::vector<std::string> TempDir::entries() const {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(path_)) {
+        names.push_back(entry.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+ProgramRun runFerrule(const std::vector<std::string>& arguments, const RunOptions& options) {
+    const TempDir capture;
+    const fs::path outPath = capture / "stdout";
+    const fs::path errPath = capture / "stderr";
+
+    std::vector<std::string> argv{FERRULE_BINARY};
+    argv.insert(argv.end(), arguments.begin(), arguments.end());
+    std::vector<char*> argvPointers;
+    for (auto& argument : argv) argvPointers.push_back(argument.data());
+    argvPointers.push_back(nullptr);
+
+    const pid_t child = ::fork();
+    if (child < 0) throw std::runtime_error("fork failed");
+    if (child == 0) {
+        const int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        const int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        if (out < 0 || err < 0) ::_exit(126);
+        ::dup2(out, STDOUT_FILENO);
+        ::dup2(err, STDERR_FILENO);
+        if (!options.workingDirectory.empty() && ::chdir(options.workingDirectory.c_str()) != 0) {
+            ::_exit(125);
+        }
+        ::unsetenv("FERRULE_DEBUG");
+        for (const auto& [name, value] : options.environment) {
+            ::setenv(name.c_str(), value.c_str(), 1);
+        }
+        if (options.fileSizeLimit) {
+            const rlimit limit{static_cast<rlim_t>(*options.fileSizeLimit),
+                               static_cast<rlim_t>(*options.fileSizeLimit)};
+            ::setrlimit(RLIMIT_FSIZE, &limit);
+        }
+        ::execv(argvPointers[0], argvPointers.data());
+        ::_exit(127);
+    }
+    int waitStatus = 0;
+    ::waitpid(child, &waitStatus, 0);
+
+    ProgramRun run;
+    run.status = WIFEXITED(waitStatus) ? WEXITSTATUS(waitStatus) : -1;
+    run.out = readFile(outPath);
+    run.err = readFile(errPath);
+    return run;
+}
+
+Converted convertBytes(std::string_view input, std::size_t blockSize, ConversionOptions options) {
+    StringSink sink;
+    SilentDebugChannel debug;
+    Conversion conversion(sink, debug, options);
+    if (blockSize == 0) {
+        for (const char ch : input) {
+            if (!conversion.feedByte(ch)) break;
+        }
+    } else {
+        for (std::size_t at = 0; at < input.size(); at += blockSize) {
+            if (!conversion.feed(input.substr(at, blockSize))) break;
+        }
+    }
+    conversion.finish();
+    return Converted{sink.text, conversion.outcome(), conversion.headerErrorLine()};
+}
+
+std::string record(std::string_view text, std::string_view label) {
+    std::string line(text);
+    line.resize(60, ' ');
+    line.append(label);
+    line.resize(80, ' ');
+    return line + "\r\n";
+}
+
+}  // namespace ferrule::test

@@ -1,0 +1,85 @@
+// Helpers shared by the tests: files in temporary directories, running the built program, and
+// converting bytes in memory.
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "app/conversion.h"
+#include "common/output.h"
+
+namespace ferrule::test {
+
+namespace fs = std::filesystem;
+
+std::string readFile(const fs::path& path);
+void writeFile(const fs::path& path, std::string_view bytes);
+
+// A bundled example or golden file, by its path below the source tree.
+fs::path sourcePath(std::string_view relative);
+std::string sourceFile(std::string_view relative);
+
+// A fresh directory, removed with everything in it at the end of the test.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const fs::path& path() const { return path_; }
+    fs::path operator/(std::string_view name) const { return path_ / name; }
+    // The names of the entries in the directory, sorted.
+    std::vector<std::string> entries() const;
+
+private:
+    fs::path path_;
+};
+
+struct ProgramRun {
+    int status = -1;  // exit status, or -1 when the program did not exit normally
+    std::string out;
+    std::string err;
+};
+
+struct RunOptions {
+    std::vector<std::pair<std::string, std::string>> environment;  // added to the inherited one
+    std::optional<long> fileSizeLimit;                              // RLIMIT_FSIZE in bytes
+    fs::path workingDirectory;                                      // empty: the test's own
+};
+
+// Runs the built ferrule with the given arguments and collects what it printed.
+ProgramRun runFerrule(const std::vector<std::string>& arguments, const RunOptions& options = {});
+
+// Collects the converted text.
+class StringSink final : public OutputSink {
+public:
+    void write(std::string_view bytes) override { text.append(bytes); }
+    std::string text;
+};
+
+// Collects the debug lines.
+class RecordingDebugChannel final : public DebugChannel {
+public:
+    RecordingDebugChannel() : DebugChannel(true) {}
+    void emit(const char* text) override { lines.emplace_back(text); }
+    std::vector<std::string> lines;
+};
+
+struct Converted {
+    std::string output;
+    Outcome outcome = Outcome::InProgress;
+    std::string headerErrorLine;
+};
+
+// Converts `input` in memory: byte by byte, or in blocks of `blockSize` bytes.
+Converted convertBytes(std::string_view input, std::size_t blockSize = 0,
+                       ConversionOptions options = {});
+
+// An 80-column header-type record: 60 columns of text, a 20-column label, CR LF.
+std::string record(std::string_view text, std::string_view label);
+
+}  // namespace ferrule::test
