@@ -124,28 +124,49 @@ bool convertFile(const Path& input, platform::Services& services) {
     reader.reset();
 
     const Outcome outcome = conversion.finish();
-    if (outcome != Outcome::Converted && outcome != Outcome::ConvertedStatic) {
-        if (stoppedInHeader(outcome)) return discardTemporary(outcomeMessage(conversion));
-        // A stop in the observation section leaves the temporary file with what was written.
-        sink.flush();
-        output->close();
-        return refuse(outcomeMessage(conversion));
+    if (stoppedInHeader(outcome)) return discardTemporary(outcomeMessage(conversion));
+    // The converted text, or after a stop in the observation section what was written before
+    // it, must be whole on the disk; a temporary file that is not goes, whatever else happened.
+    const bool converted = outcome == Outcome::Converted || outcome == Outcome::ConvertedStatic;
+    if (!sink.flush() || (converted && !output->sync())) {
+        return discardTemporary(messages::kTempWriteFailed);
     }
-    if (!sink.flush() || !output->sync() || !output->close()) {
+    if (!output->close()) {
         files.removeFile(temporary);
         return refuse(messages::kTempWriteFailed);
     }
+    // A stop in the observation section leaves the temporary file with what was written.
+    if (!converted) return refuse(outcomeMessage(conversion));
 
-    // The swap: the input moves to "<path>_original", the converted file takes its path.
+    // The swap: the input moves to "<path>_original", the converted file takes its path. An
+    // earlier "<path>_original" is moved aside and deleted only once both renames are done, so
+    // a swap that fails at any step leaves every file as it was.
     const Path kept = withSuffix(input, "_original");
+    const Path earlier = withSuffix(input, "_original_old");
+    const bool hasEarlier = files.exists(kept);
     const auto swapFailed = [&] {
         files.removeFile(temporary);
         return refuse(messages::kReplaceFailed);
     };
-    if (files.exists(kept) && !files.removeFile(kept)) return swapFailed();
-    if (!files.rename(input, kept)) return swapFailed();
+    const auto restoreEarlier = [&] {
+        if (hasEarlier) files.rename(earlier, kept);
+    };
+    if (hasEarlier && (files.exists(earlier) || !files.rename(kept, earlier))) return swapFailed();
+    if (!files.rename(input, kept)) {
+        restoreEarlier();
+        return swapFailed();
+    }
     if (!files.rename(temporary, input)) {
         files.rename(kept, input);
+        restoreEarlier();
+        return swapFailed();
+    }
+    // An earlier "_original" that cannot be deleted (a directory, say) is never removed: the
+    // swap is undone.
+    if (hasEarlier && !files.removeFile(earlier)) {
+        files.rename(input, temporary);
+        files.rename(kept, input);
+        restoreEarlier();
         return swapFailed();
     }
     files.syncDirectoryOf(input);
