@@ -144,7 +144,10 @@ Conversion::LineFate Conversion::rewriteEventRecord(std::string_view line) {
 bool Conversion::feedByte(char ch) {
     if (stopped()) return false;
     if (!observationPhase_) {
-        actOnHeader(header_.processHeaderChar(ch, line_), line_);
+        // The line is read only after the processor has left it: as a second argument of the
+        // same call it could be viewed before, empty or about to be reallocated.
+        const HeaderResult result = header_.processHeaderChar(ch, line_);
+        actOnHeader(result, line_);
         return !stopped();
     }
     const ObservationResult result = observations_.processObservationChar(ch, line_);
