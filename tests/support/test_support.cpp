@@ -6,9 +6,11 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
+#include <sstream>
 #include <stdexcept>
 
 namespace ferrule::test {
@@ -58,12 +60,14 @@ ProgramRun runFerrule(const std::vector<std::string>& arguments, const RunOption
     const fs::path outPath = capture / "stdout";
     const fs::path errPath = capture / "stderr";
 
-    std::vector<std::string> argv{FERRULE_BINARY};
+    std::vector<std::string> argv = testWrapper();
+    argv.emplace_back(FERRULE_BINARY);
     argv.insert(argv.end(), arguments.begin(), arguments.end());
     std::vector<char*> argvPointers;
     for (auto& argument : argv) argvPointers.push_back(argument.data());
     argvPointers.push_back(nullptr);
 
+    const auto started = std::chrono::steady_clock::now();
     const pid_t child = ::fork();
     if (child < 0) throw std::runtime_error("fork failed");
     if (child == 0) {
@@ -84,13 +88,16 @@ ProgramRun runFerrule(const std::vector<std::string>& arguments, const RunOption
                                static_cast<rlim_t>(*options.fileSizeLimit)};
             ::setrlimit(RLIMIT_FSIZE, &limit);
         }
-        ::execv(argvPointers[0], argvPointers.data());
+        ::execvp(argvPointers[0], argvPointers.data());
         ::_exit(127);
     }
     int waitStatus = 0;
-    ::waitpid(child, &waitStatus, 0);
+    rusage usage{};
+    ::wait4(child, &waitStatus, 0, &usage);
 
     ProgramRun run;
+    run.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    run.maxResidentKiB = usage.ru_maxrss;
     run.status = WIFEXITED(waitStatus) ? WEXITSTATUS(waitStatus) : -1;
     run.out = readFile(outPath);
     run.err = readFile(errPath);
@@ -120,6 +127,15 @@ std::string record(std::string_view text, std::string_view label) {
     line.append(label);
     line.resize(80, ' ');
     return line + "\r\n";
+}
+
+std::vector<std::string> testWrapper() {
+    std::vector<std::string> words;
+    const char* wrapper = std::getenv("FERRULE_TEST_WRAPPER");
+    if (wrapper == nullptr) return words;
+    std::istringstream in(wrapper);
+    for (std::string word; in >> word;) words.push_back(word);
+    return words;
 }
 
 }  // namespace ferrule::test

@@ -43,6 +43,8 @@ struct ProgramRun {
     int status = -1;  // exit status, or -1 when the program did not exit normally
     std::string out;
     std::string err;
+    long maxResidentKiB = 0;  // the child's peak resident memory (ru_maxrss)
+    double seconds = 0;       // wall-clock time of the run
 };
 
 struct RunOptions {
@@ -51,7 +53,9 @@ struct RunOptions {
     fs::path workingDirectory;                                      // empty: the test's own
 };
 
-// Runs the built ferrule with the given arguments and collects what it printed.
+// Runs the built ferrule with the given arguments and collects what it printed. When the
+// environment variable FERRULE_TEST_WRAPPER is set (e.g. "valgrind --error-exitcode=99 -q"), its
+// words are put before the program, found on the PATH.
 ProgramRun runFerrule(const std::vector<std::string>& arguments, const RunOptions& options = {});
 
 // Collects the converted text.
@@ -81,5 +85,8 @@ Converted convertBytes(std::string_view input, std::size_t blockSize = 0,
 
 // An 80-column header-type record: 60 columns of text, a 20-column label, CR LF.
 std::string record(std::string_view text, std::string_view label);
+
+// The words of FERRULE_TEST_WRAPPER; empty when the program runs on its own.
+std::vector<std::string> testWrapper();
 
 }  // namespace ferrule::test
