@@ -274,8 +274,10 @@ std::optional<std::string> stretched(std::string_view input, std::uint64_t seed)
         at = lineStartOf(input, at - 1);
     }
     const std::string_view line = lineAt(input, at);
+    // Past column 30 where the line is that long, and always before its line feed.
+    const std::size_t lineFeed = at + line.size() - 1;
     std::size_t insertAt = at + beforeLineEnd(line).size();
-    if (insertAt - at < 30) insertAt = at + std::min<std::size_t>(line.size(), 30);
+    if (insertAt - at < 30) insertAt = std::min(at + 30, lineFeed);
     const char filler = (seed >> 32) % 2 == 0 ? ' ' : static_cast<char>('A' + (seed >> 40) % 26);
     std::string result(input);
     result.insert(insertAt, 65536 + (seed >> 16) % 200, filler);
