@@ -38,9 +38,7 @@ void Conversion::Writer::flush() {
 // --- Acting on result codes ------------------------------------------------------------------
 
 Conversion::Conversion(OutputSink& output, DebugChannel& debug, ConversionOptions options)
-    : writer_(output),
-      debug_(debug),
-      observations_(header_.record(), options.decodeObservations) {}
+    : writer_(output), debug_(debug), observations_(header_.record(), options.decodeObservations) {}
 
 void Conversion::debugLine(std::string_view line) {
     if (!debug_.enabled()) return;
@@ -86,8 +84,7 @@ void Conversion::actOnHeader(HeaderResult result, std::string_view text) {
     }
 }
 
-Conversion::LineFate Conversion::actOnObservation(ObservationResult result,
-                                                  std::string_view line) {
+Conversion::LineFate Conversion::actOnObservation(ObservationResult result, std::string_view line) {
     switch (result) {
         case ObsFirstEpoch:
         case ObsSecondEpoch:
@@ -144,7 +141,8 @@ Conversion::LineFate Conversion::rewriteEventRecord(std::string_view line) {
 bool Conversion::feedByte(char ch) {
     if (stopped()) return false;
     if (!observationPhase_) {
-        actOnHeader(header_.processHeaderChar(ch, line_), line_);
+        const HeaderResult result = header_.processHeaderChar(ch, line_);
+        actOnHeader(result, line_);
         return !stopped();
     }
     const ObservationResult result = observations_.processObservationChar(ch, line_);
@@ -216,13 +214,17 @@ void Conversion::handleLine(std::string_view line, bool lineInBlock) {
     const ObservationResult result = observations_.processObservationLine(line);
     switch (actOnObservation(result, line)) {
         case LineFate::Write:
-            if (lineInBlock) writer_.pass(line);
-            else writer_.write(line);
+            if (lineInBlock)
+                writer_.pass(line);
+            else
+                writer_.write(line);
             break;
         case LineFate::WriteWithRecordCount: {
             const std::string_view cut = beforeLineEnd(line);
-            if (lineInBlock) writer_.pass(cut);
-            else writer_.write(cut);
+            if (lineInBlock)
+                writer_.pass(cut);
+            else
+                writer_.write(cut);
             writer_.write(kRecordCountSuffix);
             break;
         }
