@@ -19,7 +19,7 @@ constexpr std::size_t kBlockBytes = std::size_t{1} << 20;
 // Gathers the converted text and writes it to the temporary file in large writes. The first
 // failed write is remembered and nothing more is written.
 class FileSink final : public OutputSink {
-public:
+  public:
     explicit FileSink(platform::OutputFile& file)
         : file_(file), buffer_(std::make_unique_for_overwrite<char[]>(kBlockBytes)) {}
 
@@ -44,7 +44,7 @@ public:
 
     bool failed() const { return failed_; }
 
-private:
+  private:
     platform::OutputFile& file_;
     std::unique_ptr<char[]> buffer_;
     std::size_t buffered_ = 0;
@@ -117,7 +117,8 @@ bool convertFile(const Path& input, platform::Services& services) {
         const std::ptrdiff_t count = reader->read(block.get(), kBlockBytes);
         if (count < 0) return discardTemporary(messages::kReadFailed);
         if (count == 0) break;
-        const bool going = conversion.feed(std::string_view(block.get(), static_cast<std::size_t>(count)));
+        const bool going =
+            conversion.feed(std::string_view(block.get(), static_cast<std::size_t>(count)));
         if (sink.failed()) return discardTemporary(messages::kTempWriteFailed);
         if (!going) break;
     }

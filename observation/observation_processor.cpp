@@ -37,9 +37,13 @@ int observationLinesPerSatellite(int typeCount) {
     return 0;  // the satellite's lines never end
 }
 
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
+bool isDigit(char c) {
+    return c >= '0' && c <= '9';
+}
 
-bool hasEventFlagDigit(std::string_view line) { return line.size() > 28 && isDigit(line[28]); }
+bool hasEventFlagDigit(std::string_view line) {
+    return line.size() > 28 && isDigit(line[28]);
+}
 
 // Columns 68-79 of an epoch line hold the receiver clock offset as F12.9.
 bool hasReceiverClockOffset(std::string_view line) {

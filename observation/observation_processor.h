@@ -25,7 +25,7 @@ enum LineKind : int {
 };
 
 class ObservationProcessor {
-public:
+  public:
     // Reads the header's observation type count on every observation line. With
     // `decodeObservations` the values, loss-of-lock and signal-strength digits of every
     // observation line are decoded into the EpochState; no rule reads them, so the converter
@@ -46,7 +46,7 @@ public:
     // The bytes received after the last line feed (per-byte intake only).
     std::string_view unfinishedLine() const { return lineBuffer_; }
 
-private:
+  private:
     ObservationResult readWhereEpochMayCome(std::string_view line, bool firstLine);
     ObservationResult readRegularEpoch(std::string_view line);
     ObservationResult readSatelliteListContinuation(std::string_view line);
@@ -61,10 +61,10 @@ private:
     std::int64_t lineIndex_ = 0;  // lines of the section completed so far
 
     LineKind lineKind_ = ExpectEpoch;
-    std::int32_t satelliteIndex_ = 0;      // satellite whose observation lines come next
-    std::int32_t listLinesPending_ = 0;    // satellite-list continuation lines still to come
-    std::int32_t listLinesRead_ = 0;       // continuation lines of this epoch read so far
-    std::int32_t observationLine_ = 0;     // which line of the satellite's group comes next
+    std::int32_t satelliteIndex_ = 0;         // satellite whose observation lines come next
+    std::int32_t listLinesPending_ = 0;       // satellite-list continuation lines still to come
+    std::int32_t listLinesRead_ = 0;          // continuation lines of this epoch read so far
+    std::int32_t observationLine_ = 0;        // which line of the satellite's group comes next
     std::int32_t specialRecordsPending_ = 0;  // announced by the last event epoch
     bool firstEpochSeen_ = false;
     bool secondEpochSeen_ = false;

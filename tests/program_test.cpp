@@ -31,8 +31,12 @@ RunOptions withEnvironment(std::string name, std::string value) {
     return options;
 }
 
-std::string ng(std::string_view text) { return "[NG] " + std::string(text) + "\n"; }
-std::string ok(std::string_view text) { return "[OK] " + std::string(text) + "\n"; }
+std::string ng(std::string_view text) {
+    return "[NG] " + std::string(text) + "\n";
+}
+std::string ok(std::string_view text) {
+    return "[OK] " + std::string(text) + "\n";
+}
 
 TEST(Program, WrongArgumentCountPrintsUsageAndTouchesNothing) {
     for (const std::vector<std::string>& arguments :
@@ -82,8 +86,7 @@ INSTANTIATE_TEST_SUITE_P(
                                   "tests/golden/fourteen_satellites.19o.expected",
                                   messages::kConverted},
                     ConvertedCase{"tests/golden/twelve_types.19o",
-                                  "tests/golden/twelve_types.19o.expected",
-                                  messages::kConverted}));
+                                  "tests/golden/twelve_types.19o.expected", messages::kConverted}));
 
 // Files that are refused in the header: the message, and the input alone and untouched.
 struct RefusedCase {
@@ -92,7 +95,9 @@ struct RefusedCase {
     std::string message;
 };
 
-std::string kinematicExample() { return sourceFile("examples/kinematic.19o"); }
+std::string kinematicExample() {
+    return sourceFile("examples/kinematic.19o");
+}
 
 std::string withLfOnly(std::string text) {
     std::string result;
@@ -109,9 +114,11 @@ std::vector<RefusedCase> refusedCases() {
     std::string misaligned = kinematicExample();
     misaligned.insert(82 * 2 + 70, " ");  // the COMMENT line grows to 81 characters
     // The next line is taken from byte 82 * 3, the previous line's line feed, to its own.
-    const std::string shifted = misaligned.substr(82 * 3, misaligned.find('\n', 82 * 3 + 1) + 1 - 82 * 3);
+    const std::string shifted =
+        misaligned.substr(82 * 3, misaligned.find('\n', 82 * 3 + 1) + 1 - 82 * 3);
     return {
-        {"StaticValid", sourceFile("examples/static_valid.19o"), std::string(messages::kStaticData)},
+        {"StaticValid", sourceFile("examples/static_valid.19o"),
+         std::string(messages::kStaticData)},
         {"Gsi", sourceFile("examples/gsi.19o"), std::string(messages::kGsiData)},
         {"LfOnlyHeader", withLfOnly(kinematicExample()), messages::headerError("")},
         {"UnknownLabel", unknownLabel, messages::headerError(clockLine)},
@@ -162,7 +169,8 @@ TEST(Program, RefusesItsOwnOutputAndKeepsTheEarlierOriginal) {
     EXPECT_EQ(readFile(dir / "site.19o"), converted);
     EXPECT_EQ(readFile(dir / "site.19o_original"), input);
     // What was written before the stop: the header.
-    EXPECT_EQ(readFile(dir / "site.19o_temp"), converted.substr(0, converted.find("END OF HEADER") + 22));
+    EXPECT_EQ(readFile(dir / "site.19o_temp"),
+              converted.substr(0, converted.find("END OF HEADER") + 22));
 }
 
 TEST(Program, ReplacesAnEarlierOriginalFile) {
@@ -218,8 +226,7 @@ TEST(Program, WriteFailureLeavesTheInputAndNoTemporaryFile) {
     const std::string input = kinematicExample();
     writeFile(dir / "site.19o", input);
     // The file-size limit makes the temporary file's write fail, as a full disk would.
-    const ProgramRun run =
-        runFerrule({(dir / "site.19o").string()}, withFileSizeLimit(1000));
+    const ProgramRun run = runFerrule({(dir / "site.19o").string()}, withFileSizeLimit(1000));
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.err, ng(messages::kTempWriteFailed));
     EXPECT_EQ(dir.entries(), std::vector<std::string>{"site.19o"});
@@ -280,8 +287,8 @@ TEST(Program, DebugLinesOnlyWhenAskedFor) {
     const TempDir dir;
     const std::string input = sourceFile("examples/static_bad_id.19o");
     writeFile(dir / "site.19o", input);
-    const ProgramRun run = runFerrule({(dir / "site.19o").string()},
-                                      withEnvironment("FERRULE_DEBUG", "1"));
+    const ProgramRun run =
+        runFerrule({(dir / "site.19o").string()}, withEnvironment("FERRULE_DEBUG", "1"));
     ASSERT_EQ(run.status, 0);
     // Every line written is shown with an extra line feed; the repair is tagged.
     const std::string expected = sourceFile("tests/golden/static_bad_id.19o.expected");

@@ -25,9 +25,13 @@ void writeFile(const fs::path& path, std::string_view bytes) {
     if (!out) throw std::runtime_error("cannot write " + path.string());
 }
 
-fs::path sourcePath(std::string_view relative) { return fs::path(FERRULE_SOURCE_DIR) / relative; }
+fs::path sourcePath(std::string_view relative) {
+    return fs::path(FERRULE_SOURCE_DIR) / relative;
+}
 
-std::string sourceFile(std::string_view relative) { return readFile(sourcePath(relative)); }
+std::string sourceFile(std::string_view relative) {
+    return readFile(sourcePath(relative));
+}
 
 TempDir::TempDir() {
     std::string pattern = (fs::temp_directory_path() / "ferrule-test-XXXXXX").string();

@@ -25,7 +25,7 @@ std::string sourceFile(std::string_view relative);
 
 // A fresh directory, removed with everything in it at the end of the test.
 class TempDir {
-public:
+  public:
     TempDir();
     ~TempDir();
     TempDir(const TempDir&) = delete;
@@ -35,7 +35,7 @@ public:
     // The names of the entries in the directory, sorted.
     std::vector<std::string> entries() const;
 
-private:
+  private:
     fs::path path_;
 };
 
@@ -47,8 +47,8 @@ struct ProgramRun {
 
 struct RunOptions {
     std::vector<std::pair<std::string, std::string>> environment;  // added to the inherited one
-    std::optional<long> fileSizeLimit;                              // RLIMIT_FSIZE in bytes
-    fs::path workingDirectory;                                      // empty: the test's own
+    std::optional<long> fileSizeLimit;                             // RLIMIT_FSIZE in bytes
+    fs::path workingDirectory;                                     // empty: the test's own
 };
 
 // Runs the built ferrule with the given arguments and collects what it printed.
@@ -56,14 +56,14 @@ ProgramRun runFerrule(const std::vector<std::string>& arguments, const RunOption
 
 // Collects the converted text.
 class StringSink final : public OutputSink {
-public:
+  public:
     void write(std::string_view bytes) override { text.append(bytes); }
     std::string text;
 };
 
 // Collects the debug lines.
 class RecordingDebugChannel final : public DebugChannel {
-public:
+  public:
     RecordingDebugChannel() : DebugChannel(true) {}
     void emit(const char* text) override { lines.emplace_back(text); }
     std::vector<std::string> lines;
