@@ -81,6 +81,46 @@ TEST(Conversion, GoldenFiles) {
     }
 }
 
+// Each kind of MARKER NAME decides the fate of a whole file.
+TEST(Conversion, MarkerNameDecidesTheWholeFile) {
+    const std::string example = sourceFile("examples/kinematic.19o");
+    const std::string markerLine = record("????", "MARKER NAME");
+    const std::size_t at = example.find(markerLine);
+    ASSERT_NE(at, std::string::npos);
+    const struct {
+        std::string name;
+        Outcome outcome;
+        std::string written;  // the MARKER NAME line in the output
+    } cases[] = {
+        {"????", Outcome::Converted, "????"},
+        {"AB12", Outcome::StaticData, ""},
+        {"ab12", Outcome::StaticData, ""},
+        {"0123", Outcome::StaticData, ""},
+        {"AB-2", Outcome::ConvertedStatic, "ABZ2"},
+        {"BASE1", Outcome::ConvertedStatic, "BASE"},
+        {"A", Outcome::ConvertedStatic, "AZZZ"},
+        {"", Outcome::ConvertedStatic, "ZZZZ"},
+        {"????0001", Outcome::ConvertedStatic, "ZZZZ"},
+        {"AB12\t", Outcome::ConvertedStatic, "AB12"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::string input = example;
+        input.replace(at, 82, record(c.name, "MARKER NAME"));
+        const test::Converted converted = convertBytes(input, 4096);
+        EXPECT_EQ(converted.outcome, c.outcome);
+        if (c.outcome == Outcome::StaticData) {
+            EXPECT_EQ(converted.output, example.substr(0, at));
+        } else {
+            EXPECT_EQ(converted.output.substr(at, 82), record(c.written, "MARKER NAME"));
+            // A static file gets no moving-antenna block; its events are still rewritten.
+            const bool block = converted.output.find("ANTENNA IS NOW MOVING") != std::string::npos;
+            EXPECT_EQ(block, c.outcome == Outcome::Converted);
+            EXPECT_NE(converted.output.find(record("001K", "MARKER NAME")), std::string::npos);
+        }
+    }
+}
+
 TEST(Conversion, RefusalsInTheHeaderWriteNothingMore) {
     const struct {
         const char* input;

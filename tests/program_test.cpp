@@ -173,6 +173,39 @@ TEST(Program, RefusesItsOwnOutputAndKeepsTheEarlierOriginal) {
               converted.substr(0, converted.find("END OF HEADER") + 22));
 }
 
+TEST(Program, SiteIdentifierLimitStopsAndLeavesTheTemporaryFile) {
+    const TempDir dir;
+    const std::string example = kinematicExample();
+    std::string input = example.substr(0, example.find("END OF HEADER") + 22);
+    input += " 19  5 25  1  2 30.0000000  0  1G01\r\n  21234567.89105\r\n";
+    input += " 19  5 25  1  3  0.0000000  2\r\n";
+    for (int i = 0; i < 2050; ++i) {
+        input += std::string(28, ' ') + "4  1\r\n" + record("  OCCUPATION", "COMMENT");
+    }
+    writeFile(dir / "site.19o", input);
+
+    const ProgramRun run = runFerrule({(dir / "site.19o").string()});
+
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, ng(messages::kSiteIdLimit));
+    EXPECT_EQ(dir.entries(), (std::vector<std::string>{"site.19o", "site.19o_temp"}));
+    EXPECT_EQ(readFile(dir / "site.19o"), input);
+    const std::string written = readFile(dir / "site.19o_temp");
+    EXPECT_EQ(written.substr(written.size() - 164, 82), record("800K", "MARKER NAME"));
+}
+
+TEST(Program, LongPathsWork) {
+    const TempDir dir;
+    fs::path directory = dir.path();
+    for (int i = 0; i < 6; ++i) directory /= std::string(100, static_cast<char>('a' + i));
+    fs::create_directories(directory);
+    const fs::path input = directory / (std::string(200, 'o') + ".19o");
+    writeFile(input, kinematicExample());
+    EXPECT_GT(input.string().size(), 800u);
+    EXPECT_EQ(runFerrule({input.string()}).status, 0);
+    EXPECT_EQ(readFile(input.string() + "_original"), kinematicExample());
+}
+
 TEST(Program, ReplacesAnEarlierOriginalFile) {
     const TempDir dir;
     writeFile(dir / "site.19o", kinematicExample());
