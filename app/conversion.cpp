@@ -147,17 +147,7 @@ bool Conversion::feedByte(char ch) {
     }
     const ObservationResult result = observations_.processObservationChar(ch, line_);
     if (result == ObsNone) return true;
-    switch (actOnObservation(result, line_)) {
-        case LineFate::Write:
-            writer_.write(line_);
-            break;
-        case LineFate::WriteWithRecordCount:
-            writer_.write(beforeLineEnd(line_));
-            writer_.write(kRecordCountSuffix);
-            break;
-        case LineFate::Drop:
-            break;
-    }
+    writeLineAs(actOnObservation(result, line_), line_, false);
     return !stopped();
 }
 
@@ -212,25 +202,20 @@ std::string_view Conversion::carryLine(std::string_view bytes) {
 
 void Conversion::handleLine(std::string_view line, bool lineInBlock) {
     const ObservationResult result = observations_.processObservationLine(line);
-    switch (actOnObservation(result, line)) {
-        case LineFate::Write:
-            if (lineInBlock)
-                writer_.pass(line);
-            else
-                writer_.write(line);
-            break;
-        case LineFate::WriteWithRecordCount: {
-            const std::string_view cut = beforeLineEnd(line);
-            if (lineInBlock)
-                writer_.pass(cut);
-            else
-                writer_.write(cut);
-            writer_.write(kRecordCountSuffix);
-            break;
-        }
-        case LineFate::Drop:
-            break;
+    writeLineAs(actOnObservation(result, line), line, lineInBlock);
+}
+
+// A line inside the input block joins the pending run of unchanged bytes; any other line is
+// copied out at once, since its buffer is about to be reused.
+void Conversion::writeLineAs(LineFate fate, std::string_view line, bool lineInBlock) {
+    if (fate == LineFate::Drop) return;
+    const std::string_view text = fate == LineFate::Write ? line : beforeLineEnd(line);
+    if (lineInBlock) {
+        writer_.pass(text);
+    } else {
+        writer_.write(text);
     }
+    if (fate == LineFate::WriteWithRecordCount) writer_.write(kRecordCountSuffix);
 }
 
 void Conversion::startLongLine() {

@@ -96,6 +96,7 @@ class Conversion {
     std::string_view carryLine(std::string_view bytes);
     std::string_view continueLongLine(std::string_view block);
     void handleLine(std::string_view line, bool lineInBlock);
+    void writeLineAs(LineFate fate, std::string_view line, bool lineInBlock);
     void startLongLine();
 
     Writer writer_;
