@@ -18,8 +18,9 @@ namespace ferrule {
 //    as its count needs; only the first entries of the tables are kept;
 //  - flag 1 (power failure) and flag 6 (cycle slip records) epochs carry a satellite list and
 //    observation lines like a regular epoch, and are followed through them;
-//  - an epoch line with a receiver clock offset in columns 68-79 is 82 bytes long, yet it is an
-//    epoch line: it is told from a special record by the decimal point of the offset in column 70;
+//  - an 82-byte line is a special record only when it is one: a header-type record has its label
+//    in columns 60-79. An epoch line with a receiver clock offset in columns 68-79, and an epoch
+//    or continuation line padded with blanks to 80 columns, are read as the lines they are;
 //  - a special record that is not 82 bytes long (trailing blanks dropped, say) is still a special
 //    record while the event epoch's announced records are outstanding, as long as it holds no
 //    event flag digit in column 28; a line that does ends the special records.
@@ -45,10 +46,32 @@ bool hasEventFlagDigit(std::string_view line) {
     return line.size() > 28 && isDigit(line[28]);
 }
 
-// Columns 68-79 of an epoch line hold the receiver clock offset as F12.9.
-bool hasReceiverClockOffset(std::string_view line) {
-    if (line.size() != kSpecialRecordBytes || line[70] != '.') return false;
-    return std::all_of(line.begin() + 71, line.begin() + 80, isDigit);
+// Blanks, an optional sign, and digits with one decimal point: a receiver clock offset.
+bool isDecimalNumber(std::string_view field) {
+    std::size_t at = field.find_first_not_of(' ');
+    if (at == std::string_view::npos) return false;
+    if (field[at] == '-' || field[at] == '+') ++at;
+    bool digits = false;
+    bool point = false;
+    for (; at < field.size(); ++at) {
+        if (isDigit(field[at])) {
+            digits = true;
+        } else if (field[at] == '.' && !point) {
+            point = true;
+        } else {
+            return false;
+        }
+    }
+    return digits && point;
+}
+
+// An 80-column record with a label in columns 60-79, where an epoch line may come. Columns
+// 60-79 left blank (a line padded to 80 columns) or holding the receiver clock offset in 68-79
+// make it an epoch or satellite-list line instead.
+bool isSpecialRecord(std::string_view line) {
+    if (line.size() != kSpecialRecordBytes) return false;
+    if (line.substr(60, 20).find_first_not_of(' ') == std::string_view::npos) return false;
+    return !isDecimalNumber(line.substr(68, 12));
 }
 
 }  // namespace
@@ -76,7 +99,7 @@ ObservationResult ObservationProcessor::readWhereEpochMayCome(std::string_view l
                                                               bool firstLine) {
     satelliteIndex_ = 0;
 
-    if (line.size() == kSpecialRecordBytes && !hasReceiverClockOffset(line)) {
+    if (isSpecialRecord(line)) {
         if (specialRecordsPending_ > 0) --specialRecordsPending_;
         return ObsFullLine;
     }

@@ -156,7 +156,12 @@ TEST(EpochStructure, FallsBackIntoStep) {
     const std::string flag1 = epochLine(2, '1');
     const std::string clockOffset =
         epochLine(2).substr(0, 38) + std::string(30, ' ') + "-0.123456789\r\n";
+    const std::string shortClockOffset = epochLine(14).substr(0, 68) + "    -0.12345\r\n";
+    std::string padded = std::string(32, ' ') + "R01R02";
+    padded.resize(80, ' ');
+    padded += "\r\n";
     ASSERT_EQ(clockOffset.size(), 82u);
+    ASSERT_EQ(shortClockOffset.size(), 82u);
     const struct {
         std::string name;
         int types;
@@ -181,6 +186,9 @@ TEST(EpochStructure, FallsBackIntoStep) {
                {observationLine(5), ObsDataLine},
                {observationLine(5), ObsDataLine}} +
              epoch(1, 5, ObsSecondEpoch)},
+        {"ClockOffsetWithFewerDecimalsAndPaddedContinuation", 5,
+         Lines{{shortClockOffset, ObsFirstEpoch}, {padded, ObsLine}} +
+             Lines(14, {observationLine(5), ObsDataLine}) + epoch(1, 5, ObsSecondEpoch)},
         {"ShortSpecialRecords", 5,
          epoch(1, 5, ObsFirstEpoch) +
              Lines{{epochLine(0, '3').substr(0, 29) + "  2\r\n", ObsEventEpoch},
