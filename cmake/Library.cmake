@@ -1,5 +1,9 @@
-# ferrule as a library: the conversion core behind include/ferrule/ferrule.h.
+# ferrule as a library: the conversion core behind include/ferrule/ferrule.h, installed with the
+# program and a CMake package, so that other programs can
+#   find_package(ferrule)
+#   target_link_libraries(their_target PRIVATE ferrule::ferrule)
 include(GNUInstallDirs)
+include(CMakePackageConfigHelpers)
 
 # The version is the project's: one place, the project() call of the top-level CMakeLists.txt.
 set(FERRULE_GENERATED_INCLUDE_DIR ${PROJECT_BINARY_DIR}/include)
@@ -13,5 +17,23 @@ target_include_directories(ferrule_core PUBLIC
   $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}>)
 # The public header needs std::string_view and std::function.
 target_compile_features(ferrule_core PUBLIC cxx_std_17)
-# Built as libferrule.a.
-set_target_properties(ferrule_core PROPERTIES OUTPUT_NAME ferrule)
+# Installed as libferrule.a, used as ferrule::ferrule.
+set_target_properties(ferrule_core PROPERTIES OUTPUT_NAME ferrule EXPORT_NAME ferrule)
+
+install(TARGETS ferrule RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(TARGETS ferrule_core EXPORT ferruleTargets
+  ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR})
+install(FILES
+  ${PROJECT_SOURCE_DIR}/include/ferrule/ferrule.h
+  ${PROJECT_SOURCE_DIR}/include/ferrule/outcome.h
+  ${FERRULE_GENERATED_INCLUDE_DIR}/ferrule/version.h
+  DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/ferrule)
+
+set(FERRULE_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/ferrule)
+install(EXPORT ferruleTargets NAMESPACE ferrule:: DESTINATION ${FERRULE_CMAKE_DIR})
+configure_package_config_file(${PROJECT_SOURCE_DIR}/cmake/ferruleConfig.cmake.in
+  ${PROJECT_BINARY_DIR}/ferruleConfig.cmake INSTALL_DESTINATION ${FERRULE_CMAKE_DIR})
+write_basic_package_version_file(${PROJECT_BINARY_DIR}/ferruleConfigVersion.cmake
+  VERSION ${PROJECT_VERSION} COMPATIBILITY SameMajorVersion)
+install(FILES ${PROJECT_BINARY_DIR}/ferruleConfig.cmake ${PROJECT_BINARY_DIR}/ferruleConfigVersion.cmake
+  DESTINATION ${FERRULE_CMAKE_DIR})
