@@ -1,5 +1,5 @@
 # ferrule as a library: the conversion core behind include/ferrule/ferrule.h, installed with the
-# program and a CMake package, so that other programs can
+# program, its man pages and a CMake package, so that other programs can
 #   find_package(ferrule)
 #   target_link_libraries(their_target PRIVATE ferrule::ferrule)
 include(GNUInstallDirs)
@@ -37,3 +37,16 @@ write_basic_package_version_file(${PROJECT_BINARY_DIR}/ferruleConfigVersion.cmak
   VERSION ${PROJECT_VERSION} COMPATIBILITY SameMajorVersion)
 install(FILES ${PROJECT_BINARY_DIR}/ferruleConfig.cmake ${PROJECT_BINARY_DIR}/ferruleConfigVersion.cmake
   DESTINATION ${FERRULE_CMAKE_DIR})
+
+# The manual page ferrule(1), in English and in Japanese, stamped with the version and
+# compressed as Debian wants it.
+if(UNIX)
+  foreach(locale "" "/ja")
+    set(page man${locale}/ferrule.1)
+    configure_file(${PROJECT_SOURCE_DIR}/${page}.in ${PROJECT_BINARY_DIR}/${page} @ONLY)
+    file(ARCHIVE_CREATE OUTPUT ${PROJECT_BINARY_DIR}/${page}.gz
+      PATHS ${PROJECT_BINARY_DIR}/${page} FORMAT raw COMPRESSION GZip COMPRESSION_LEVEL 9)
+    install(FILES ${PROJECT_BINARY_DIR}/${page}.gz
+      DESTINATION ${CMAKE_INSTALL_MANDIR}${locale}/man1)
+  endforeach()
+endif()
