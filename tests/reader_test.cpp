@@ -4,7 +4,8 @@
 // check is skipped, unless FERRULE_REQUIRE_READER=1 (set in CI) makes that a failure.
 //
 // convbin takes a flag-2 record's special records for satellite lines, so files with six or more
-// observation types are left out where a moving period opens (see the README).
+// observation types are left out where a moving period opens (see the README). When the
+// generator of observation files is built, a generated kinematic file is read as well.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -13,6 +14,9 @@
 #include <vector>
 
 #include "tests/support/test_support.h"
+#if defined(FERRULE_HAVE_GENERATOR)
+#include "tools/generate/observation_generator.h"
+#endif
 
 namespace ferrule::test {
 namespace {
@@ -74,6 +78,41 @@ ReaderRecords readWithConvbin(const fs::path& convbin, const fs::path& rinex2,
     return observationRecords(readFile(rinex3));
 }
 
+// Every check needs convbin: without it the check is skipped, or fails when it is required.
+class IndependentReader : public testing::Test {
+  protected:
+    void SetUp() override {
+        convbin_ = findOnPath("convbin");
+        if (!convbin_.empty()) return;
+        if (readerRequired()) {
+            FAIL() << "convbin not found: install the Debian package rtklib";
+        }
+        GTEST_SKIP() << "convbin not found (Debian package rtklib): reader check skipped";
+    }
+
+    // Converts `input` with the program, under the name site<extension>, and compares what
+    // convbin reads in the file before and after.
+    void expectSameObservations(std::string_view input, std::string_view extension,
+                                int epochs) const {
+        const TempDir dir;
+        const std::string site = "site" + std::string(extension);
+        writeFile(dir / site, input);
+        ASSERT_EQ(runFerrule({(dir / site).string()}).status, 0);
+
+        const ReaderRecords before =
+            readWithConvbin(convbin_, dir / (site + "_original"), dir / "before.rnx");
+        const ReaderRecords after = readWithConvbin(convbin_, dir / site, dir / "after.rnx");
+
+        EXPECT_EQ(before.epochs, epochs);
+        EXPECT_EQ(after.epochs, epochs);
+        EXPECT_GT(after.lines.size(), static_cast<std::size_t>(epochs));
+        EXPECT_TRUE(before.lines == after.lines) << "the reader reads different observations";
+    }
+
+  private:
+    fs::path convbin_;
+};
+
 struct ReaderCase {
     std::string name;
     std::string input;  // the file to convert, below the source tree
@@ -84,40 +123,38 @@ void PrintTo(const ReaderCase& c, std::ostream* os) {
     *os << c.input;
 }
 
-class IndependentReader : public testing::TestWithParam<ReaderCase> {};
+class IndependentReaderOnFile : public IndependentReader,
+                                public testing::WithParamInterface<ReaderCase> {};
 
-TEST_P(IndependentReader, ReadsTheSameObservationsBeforeAndAfter) {
-    const fs::path convbin = findOnPath("convbin");
-    if (convbin.empty()) {
-        if (readerRequired()) {
-            FAIL() << "convbin not found: install the Debian package rtklib";
-        }
-        GTEST_SKIP() << "convbin not found (Debian package rtklib): reader check skipped";
-    }
+TEST_P(IndependentReaderOnFile, ReadsTheSameObservationsBeforeAndAfter) {
     const ReaderCase& c = GetParam();
-    const TempDir dir;
-    const std::string site = "site" + fs::path(c.input).extension().string();
-    writeFile(dir / site, sourceFile(c.input));
-    ASSERT_EQ(runFerrule({(dir / site).string()}).status, 0);
-
-    const ReaderRecords before =
-        readWithConvbin(convbin, dir / (site + "_original"), dir / "before.rnx");
-    const ReaderRecords after = readWithConvbin(convbin, dir / site, dir / "after.rnx");
-
-    EXPECT_EQ(before.epochs, c.epochs);
-    EXPECT_EQ(after.epochs, c.epochs);
-    EXPECT_GT(after.lines.size(), static_cast<std::size_t>(c.epochs));
-    EXPECT_TRUE(before.lines == after.lines) << "the reader reads different observations";
+    expectSameObservations(sourceFile(c.input), fs::path(c.input).extension().string(), c.epochs);
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Real, IndependentReader,
+    Real, IndependentReaderOnFile,
     testing::Values(
         ReaderCase{"GeonetKinematic", "tests/data/real/derived/geonet_kinematic.05o", 120},
         ReaderCase{"GeonetStopAndGo", "tests/data/real/derived/geonet_stop_and_go.05o", 120},
         ReaderCase{"TrimbleKinematic", "tests/data/real/derived/trimble_kinematic.18o", 3},
         ReaderCase{"Example", "examples/kinematic.19o", 4}),
     [](const testing::TestParamInfo<ReaderCase>& test) { return test.param.name; });
+
+#if defined(FERRULE_HAVE_GENERATOR)
+// A generated kinematic file: a stop-and-go occupation every minute, each opening flag-2 record
+// rewritten, five observation types (the most this reader reads correctly there).
+TEST_F(IndependentReader, GeneratedKinematicFile) {
+    generate::GeneratorOptions options;
+    options.seed = 7;
+    options.sizeMiB = 4;
+    options.typeCount = 5;
+    std::string text;
+    const generate::GeneratedFile made =
+        generate::generateObservationFile(options, [&](std::string_view bytes) { text += bytes; });
+    ASSERT_GT(made.occupations, 0);
+    expectSameObservations(text, ".19o", static_cast<int>(made.epochs));
+}
+#endif
 
 TEST(IndependentReader, RecordsOfARinex3File) {
     const std::string text =
