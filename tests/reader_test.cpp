@@ -68,11 +68,12 @@ ReaderRecords observationRecords(std::string_view rinex3) {
     return records;
 }
 
-// convbin's exit status says nothing useful: what it wrote is what counts.
+// Doppler and signal strength are asked for (-od -os), so that every value is compared. convbin's
+// exit status says nothing useful: what it wrote is what counts.
 ReaderRecords readWithConvbin(const fs::path& convbin, const fs::path& rinex2,
                               const fs::path& rinex3) {
-    const std::string command = convbin.string() + " -r rinex -v 3.04 -o '" + rinex3.string() +
-                                "' '" + rinex2.string() + "' >/dev/null 2>&1";
+    const std::string command = convbin.string() + " -r rinex -v 3.04 -od -os -o '" +
+                                rinex3.string() + "' '" + rinex2.string() + "' >/dev/null 2>&1";
     [[maybe_unused]] const int status = std::system(command.c_str());
     if (!fs::exists(rinex3)) return {};
     return observationRecords(readFile(rinex3));
