@@ -3,9 +3,11 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <utility>
 
-#include "app/conversion.h"
 #include "app/messages.h"
+#include "common/output.h"
+#include "ferrule/ferrule.h"
 
 namespace ferrule {
 
@@ -51,28 +53,6 @@ class FileSink final : public OutputSink {
     bool failed_ = false;
 };
 
-std::string outcomeMessage(const Conversion& conversion) {
-    switch (conversion.outcome()) {
-        case Outcome::Converted:
-            return std::string(messages::kConverted);
-        case Outcome::ConvertedStatic:
-            return std::string(messages::kConvertedStatic);
-        case Outcome::HeaderError:
-            return messages::headerError(conversion.headerErrorLine());
-        case Outcome::GsiData:
-            return std::string(messages::kGsiData);
-        case Outcome::StaticData:
-            return std::string(messages::kStaticData);
-        case Outcome::AlreadyConverted:
-            return std::string(messages::kAlreadyConverted);
-        case Outcome::SiteIdLimit:
-            return std::string(messages::kSiteIdLimit);
-        case Outcome::InProgress:
-            break;
-    }
-    return {};
-}
-
 // An "o" anywhere in the path, directory part included, marks an observation file.
 bool looksLikeObservationFile(const Path& path) {
     const auto& text = path.native();
@@ -111,7 +91,12 @@ bool convertFile(const Path& input, platform::Services& services) {
     if (reader == nullptr) return discardTemporary(messages::kReadFailed);
 
     FileSink sink(*output);
-    Conversion conversion(sink, services.debug);
+    DebugFunction debug;
+    if (services.debug.enabled()) {
+        debug = [&](std::string_view text) { services.debug.emit(std::string(text).c_str()); };
+    }
+    StreamConverter conversion([&](std::string_view bytes) { sink.write(bytes); },
+                               std::move(debug));
     const auto block = std::make_unique_for_overwrite<char[]>(kBlockBytes);
     for (;;) {
         const std::ptrdiff_t count = reader->read(block.get(), kBlockBytes);
@@ -125,12 +110,13 @@ bool convertFile(const Path& input, platform::Services& services) {
     reader.reset();
 
     const Outcome outcome = conversion.finish();
-    if (outcome != Outcome::Converted && outcome != Outcome::ConvertedStatic) {
-        if (stoppedInHeader(outcome)) return discardTemporary(outcomeMessage(conversion));
+    const std::string message = outcomeMessage(outcome, conversion.headerErrorLine());
+    if (!isConverted(outcome)) {
+        if (stoppedInHeader(outcome)) return discardTemporary(message);
         // A stop in the observation section leaves the temporary file with what was written.
         sink.flush();
         output->close();
-        return refuse(outcomeMessage(conversion));
+        return refuse(message);
     }
     if (!sink.flush() || !output->sync() || !output->close()) {
         files.removeFile(temporary);
@@ -151,7 +137,7 @@ bool convertFile(const Path& input, platform::Services& services) {
     }
     files.syncDirectoryOf(input);
 
-    services.notifier.notify(messages::kCaptionOk, outcomeMessage(conversion));
+    services.notifier.notify(outcomeCaption(outcome), message);
     return true;
 }
 

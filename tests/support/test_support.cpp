@@ -126,4 +126,15 @@ std::string record(std::string_view text, std::string_view label) {
     return line + "\r\n";
 }
 
+std::vector<std::string_view> splitLines(std::string_view text) {
+    std::vector<std::string_view> lines;
+    while (!text.empty()) {
+        const std::size_t end = text.find('\n');
+        const std::size_t size = end == std::string_view::npos ? text.size() : end + 1;
+        lines.push_back(text.substr(0, size));
+        text.remove_prefix(size);
+    }
+    return lines;
+}
+
 }  // namespace ferrule::test

@@ -82,4 +82,7 @@ Converted convertBytes(std::string_view input, std::size_t blockSize = 0,
 // An 80-column header-type record: 60 columns of text, a 20-column label, CR LF.
 std::string record(std::string_view text, std::string_view label);
 
+// The lines of a text, each with its line end; the last one may have none.
+std::vector<std::string_view> splitLines(std::string_view text);
+
 }  // namespace ferrule::test
