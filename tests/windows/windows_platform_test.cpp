@@ -224,37 +224,5 @@ TEST_F(WindowsFileSystemTest, RenameNeverReplacesAFile) {
     EXPECT_FALSE(files.exists(dir / "moved"));
 }
 
-TEST_F(WindowsFileSystemTest, PathsLongerThanMaxPath) {
-    fs::path deep = dir.path();
-    std::wstring extended = extendedLengthPath(deep);
-    for (int level = 0; level < 5; ++level) {
-        deep /= std::string(60, 'd');
-        extended += L"\\" + std::wstring(60, L'd');
-        ASSERT_TRUE(CreateDirectoryW(extended.c_str(), nullptr));
-    }
-    const fs::path longInput = deep / "site.19o";
-    ASSERT_GT(longInput.native().size(), std::size_t{MAX_PATH});
-    {
-        auto output = files.createTemporary(longInput, input);
-        ASSERT_NE(output, nullptr);
-        EXPECT_TRUE(output->write("long", 4));
-        EXPECT_TRUE(output->close());
-    }
-    auto reader = files.openForReading(longInput);
-    ASSERT_NE(reader, nullptr);
-    char buffer[8] = {};
-    EXPECT_EQ(reader->read(buffer, sizeof buffer), 4);
-    EXPECT_EQ(std::string_view(buffer, 4), "long");
-    reader.reset();
-    EXPECT_TRUE(files.rename(longInput, deep / "site.19o_original"));
-    EXPECT_TRUE(files.exists(deep / "site.19o_original"));
-    EXPECT_TRUE(files.removeFile(deep / "site.19o_original"));
-    // The test directory's own removal cannot reach this deep: clear it through the long path.
-    for (int level = 0; level < 5; ++level) {
-        EXPECT_TRUE(RemoveDirectoryW(extended.c_str()));
-        extended.resize(extended.rfind(L'\\'));
-    }
-}
-
 }  // namespace
 }  // namespace ferrule::test

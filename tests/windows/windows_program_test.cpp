@@ -132,21 +132,6 @@ TEST(WindowsProgram, RefusedFilesAreLeftAlone) {
     }
 }
 
-TEST(WindowsProgram, RefusesItsOwnOutputAndKeepsTheEarlierOriginal) {
-    const TempDir dir;
-    writeFile(dir / "site.19o", kinematicExample());
-    ASSERT_EQ(convert(dir / "site.19o").status, 0);
-
-    const ProgramRun again = convert(dir / "site.19o");
-
-    EXPECT_EQ(again.status, 1);
-    EXPECT_EQ(again.err, ng(messages::kAlreadyConverted));
-    EXPECT_EQ(dir.entries(),
-              (std::vector<std::string>{"site.19o", "site.19o_original", "site.19o_temp"}));
-    EXPECT_EQ(readFile(dir / "site.19o"), sourceFile("tests/golden/kinematic.19o.expected"));
-    EXPECT_EQ(readFile(dir / "site.19o_original"), kinematicExample());
-}
-
 TEST(WindowsProgram, ReplacesAnEarlierOriginalFile) {
     const TempDir dir;
     writeFile(dir / "site.19o", kinematicExample());
