@@ -12,7 +12,7 @@ namespace {
 constexpr std::size_t kMaxTransfer = std::size_t{1} << 30;
 
 class Handle {
-public:
+  public:
     explicit Handle(HANDLE handle) : handle_(handle) {}
     ~Handle() { close(); }
     Handle(const Handle&) = delete;
@@ -29,12 +29,12 @@ public:
         return handle == INVALID_HANDLE_VALUE || CloseHandle(handle) != 0;
     }
 
-private:
+  private:
     HANDLE handle_;
 };
 
 class WindowsInputFile final : public InputFile {
-public:
+  public:
     explicit WindowsInputFile(HANDLE handle) : handle_(handle) {}
     std::ptrdiff_t read(char* buffer, std::size_t size) override {
         DWORD count = 0;
@@ -43,12 +43,12 @@ public:
         return static_cast<std::ptrdiff_t>(count);
     }
 
-private:
+  private:
     Handle handle_;
 };
 
 class WindowsOutputFile final : public OutputFile {
-public:
+  public:
     explicit WindowsOutputFile(HANDLE handle) : handle_(handle) {}
     bool write(const char* data, std::size_t size) override {
         while (size > 0) {
@@ -64,7 +64,7 @@ public:
     bool sync() override { return FlushFileBuffers(handle_.get()) != 0; }
     bool close() override { return handle_.close(); }
 
-private:
+  private:
     Handle handle_;
 };
 

@@ -28,12 +28,12 @@ std::string toConsoleBytes(std::string_view utf8);
 
 // Writes the console's bytes to two streams in binary mode, each write flushed.
 class CodePageConsole final : public Console {
-public:
+  public:
     CodePageConsole(std::FILE* output, std::FILE* error) : output_(output), error_(error) {}
     void writeOutput(std::string_view text) override { write(output_, text); }
     void writeError(std::string_view text) override { write(error_, text); }
 
-private:
+  private:
     static void write(std::FILE* stream, std::string_view text);
     std::FILE* output_;
     std::FILE* error_;
@@ -45,12 +45,12 @@ using MessageBoxFunction = int(WINAPI*)(HWND, LPCWSTR, LPCWSTR, UINT);
 // `echo` stream, each message is also written there as one UTF-8 line "[" caption "] " text,
 // converted back from the UTF-16 the message box was given, so that a script or test can read it.
 class MessageBoxNotifier final : public Notifier {
-public:
+  public:
     explicit MessageBoxNotifier(MessageBoxFunction show, std::FILE* echo = nullptr)
         : show_(show), echo_(echo) {}
     void notify(std::string_view caption, std::string_view text) override;
 
-private:
+  private:
     MessageBoxFunction show_;
     std::FILE* echo_;
 };
@@ -59,7 +59,7 @@ private:
 // listener each call still costs a raised and handled exception, so the channel is on only when
 // a debugger or a debug-output monitor was listening when the program started.
 class DebuggerOutputChannel final : public DebugChannel {
-public:
+  public:
     explicit DebuggerOutputChannel(bool enabled) : DebugChannel(enabled) {}
     void emit(const char* text) override { OutputDebugStringA(text); }
     // A debugger is attached, or a monitor (such as DebugView) holds the debug-output buffer.
@@ -68,7 +68,7 @@ public:
 
 // Files through CreateFileW and friends, on extended-length paths (no MAX_PATH limit).
 class WindowsFileSystem final : public FileSystem {
-public:
+  public:
     std::unique_ptr<InputFile> openForReading(const Path& path) override;
     std::unique_ptr<OutputFile> createTemporary(const Path& path, const Path& input) override;
     bool exists(const Path& path) override;

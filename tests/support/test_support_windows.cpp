@@ -28,7 +28,7 @@ TempDir::TempDir() {
 namespace {
 
 class OwnedHandle {
-public:
+  public:
     explicit OwnedHandle(HANDLE handle = nullptr) : handle_(handle) {}
     ~OwnedHandle() {
         if (handle_ != nullptr && handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
@@ -37,7 +37,7 @@ public:
     OwnedHandle& operator=(const OwnedHandle&) = delete;
     HANDLE get() const { return handle_; }
 
-private:
+  private:
     HANDLE handle_;
 };
 

@@ -146,7 +146,7 @@ TEST(WindowsFiles, ExtendedLengthPaths) {
 }
 
 class WindowsFileSystemTest : public testing::Test {
-protected:
+  protected:
     TempDir dir;
     WindowsFileSystem files;
     const fs::path input = dir / "site.19o";
