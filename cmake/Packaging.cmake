@@ -1,6 +1,12 @@
 # Packages made by CPack from what `cmake --install` installs: on Linux a Debian package.
 #   cmake --build --preset release --target package     (or: cd build/release && cpack)
 # The version is the project's (the project() call of the top-level CMakeLists.txt).
+# On Windows: a zip for end users instead.
+if(WIN32)
+  include(${CMAKE_CURRENT_LIST_DIR}/PackagingWindows.cmake)
+  return()
+endif()
+
 set(CPACK_PACKAGE_NAME ferrule)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY

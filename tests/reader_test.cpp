@@ -14,9 +14,7 @@
 #include <vector>
 
 #include "tests/support/test_support.h"
-#if defined(FERRULE_HAVE_GENERATOR)
 #include "tools/generate/observation_generator.h"
-#endif
 
 namespace ferrule::test {
 namespace {
@@ -141,7 +139,6 @@ INSTANTIATE_TEST_SUITE_P(
         ReaderCase{"Example", "examples/kinematic.19o", 4}),
     [](const testing::TestParamInfo<ReaderCase>& test) { return test.param.name; });
 
-#if defined(FERRULE_HAVE_GENERATOR)
 // A generated kinematic file: a stop-and-go occupation every minute, each opening flag-2 record
 // rewritten, five observation types (the most this reader reads correctly there).
 TEST_F(IndependentReader, GeneratedKinematicFile) {
@@ -155,7 +152,6 @@ TEST_F(IndependentReader, GeneratedKinematicFile) {
     ASSERT_GT(made.occupations, 0);
     expectSameObservations(text, ".19o", static_cast<int>(made.epochs));
 }
-#endif
 
 TEST(ReaderOutput, RecordsOfARinex3File) {
     const std::string text =

@@ -1,9 +1,11 @@
 #include "tests/support/test_support.h"
 
+#if !defined(_WIN32)
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 #include <algorithm>
 #include <cstdlib>
@@ -33,11 +35,19 @@ std::string sourceFile(std::string_view relative) {
     return readFile(sourcePath(relative));
 }
 
+std::string pathArgument(const fs::path& path) {
+    const std::u8string text = path.u8string();
+    return std::string(text.begin(), text.end());
+}
+
+// The Windows versions of TempDir's constructor and of runFerrule are in test_support_windows.cpp.
+#if !defined(_WIN32)
 TempDir::TempDir() {
     std::string pattern = (fs::temp_directory_path() / "ferrule-test-XXXXXX").string();
     if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
     path_ = pattern;
 }
+#endif
 
 TempDir::~TempDir() {
     std::error_code ignored;
@@ -57,6 +67,7 @@ std::vector<std::string> TempDir::entries() const {
     return names;
 }
 
+#if !defined(_WIN32)
 ProgramRun runFerrule(const std::vector<std::string>& arguments, const RunOptions& options) {
     const TempDir capture;
     const fs::path outPath = capture / "stdout";
@@ -100,6 +111,7 @@ ProgramRun runFerrule(const std::vector<std::string>& arguments, const RunOption
     run.err = readFile(errPath);
     return run;
 }
+#endif
 
 Converted convertBytes(std::string_view input, std::size_t blockSize, ConversionOptions options) {
     StringSink sink;

@@ -43,13 +43,22 @@ struct ProgramRun {
     int status = -1;  // exit status, or -1 when the program did not exit normally
     std::string out;
     std::string err;
+#if defined(_WIN32)
+    std::string debug;  // what the program sent to the debugger output (RunOptions::underDebugger)
+#endif
 };
 
 struct RunOptions {
     std::vector<std::pair<std::string, std::string>> environment;  // added to the inherited one
     std::optional<long> fileSizeLimit;                             // RLIMIT_FSIZE in bytes
     fs::path workingDirectory;                                     // empty: the test's own
+#if defined(_WIN32)
+    bool underDebugger = false;  // run the program as its debugger, collecting its debug output
+#endif
 };
+
+// A path as runFerrule takes it: UTF-8 text.
+std::string pathArgument(const fs::path& path);
 
 // Runs the built ferrule with the given arguments and collects what it printed.
 ProgramRun runFerrule(const std::vector<std::string>& arguments, const RunOptions& options = {});
