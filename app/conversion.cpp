@@ -144,7 +144,10 @@ Conversion::LineFate Conversion::rewriteEventRecord(std::string_view line) {
 bool Conversion::feedByte(char ch) {
     if (stopped()) return false;
     if (!observationPhase_) {
-        actOnHeader(header_.processHeaderChar(ch, line_), line_);
+        // The line is viewed only after the processor has filled it: the order in which a call's
+        // arguments are evaluated is unspecified.
+        const HeaderResult result = header_.processHeaderChar(ch, line_);
+        actOnHeader(result, line_);
         return !stopped();
     }
     const ObservationResult result = observations_.processObservationChar(ch, line_);
