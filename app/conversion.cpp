@@ -168,6 +168,23 @@ bool Conversion::feedByte(char ch) {
 
 // --- Block feeding ---------------------------------------------------------------------------
 
+namespace {
+
+// The end of the `count`-th line from `next`, or of as many lines as end before `end`; `found`
+// says how many.
+const char* afterLines(const char* next, const char* end, std::int64_t count, std::int64_t& found) {
+    found = 0;
+    while (found < count) {
+        const void* lineFeed = std::memchr(next, '\n', static_cast<std::size_t>(end - next));
+        if (lineFeed == nullptr) break;
+        next = static_cast<const char*>(lineFeed) + 1;
+        ++found;
+    }
+    return next;
+}
+
+}  // namespace
+
 bool Conversion::feed(std::string_view block) {
     while (!block.empty() && !stopped()) {
         block = observationPhase_ ? feedObservations(block) : feedHeader(block);
@@ -189,7 +206,21 @@ std::string_view Conversion::feedObservations(std::string_view block) {
 
     const char* next = block.data();
     const char* const end = next + block.size();
-    while (const void* found = std::memchr(next, '\n', static_cast<std::size_t>(end - next))) {
+    for (;;) {
+        // The observation lines of an epoch (most of the file) are written as they stand, so
+        // they join the run of unchanged lines without being looked at one by one, unless the
+        // debug channel shows every line.
+        const std::int64_t due = debug_.enabled() ? 0 : observations_.observationLinesToPass();
+        if (due > 0) {
+            std::int64_t found = 0;
+            const char* runEnd = afterLines(next, end, due, found);
+            observations_.passObservationLines(found);
+            writer_.pass(std::string_view(next, static_cast<std::size_t>(runEnd - next)));
+            next = runEnd;
+            if (found < due) break;
+        }
+        const void* found = std::memchr(next, '\n', static_cast<std::size_t>(end - next));
+        if (found == nullptr) break;
         const char* lineEnd = static_cast<const char*>(found) + 1;
         handleLine(std::string_view(next, static_cast<std::size_t>(lineEnd - next)), true);
         next = lineEnd;
