@@ -15,9 +15,6 @@ using platform::Path;
 
 // Input is read, and output written, in blocks of this size.
 constexpr std::size_t kBlockBytes = std::size_t{1} << 20;
-// A write of at least this many bytes (a run of unchanged input lines, as a rule) goes straight
-// to the file: copying it into the buffer first would cost more than the extra system call.
-constexpr std::size_t kDirectWriteBytes = std::size_t{16} << 10;
 
 // Gathers the converted text and writes it to the temporary file in large writes. The first
 // failed write is remembered and nothing more is written.
@@ -29,7 +26,8 @@ public:
     void write(std::string_view bytes) override {
         if (failed_) return;
         if (buffered_ + bytes.size() > kBlockBytes) flush();
-        if (bytes.size() >= kDirectWriteBytes) {
+        if (bytes.size() >= kBlockBytes / 4) {
+            // Runs of unchanged lines go straight to the file.
             flush();
             if (!failed_) failed_ = !file_.write(bytes.data(), bytes.size());
             return;
