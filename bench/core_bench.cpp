@@ -68,6 +68,14 @@ void processHeader(HeaderProcessor& processor, std::string_view header, std::str
     }
 }
 
+// Feeds the header of `file` to `header`; returns the observation section after it.
+std::string_view readHeaderOf(const std::string& file, HeaderProcessor& header) {
+    const std::size_t headerBytes = headerLength(file);
+    std::string out;
+    processHeader(header, std::string_view(file).substr(0, headerBytes), out);
+    return std::string_view(file).substr(headerBytes);
+}
+
 // Calls `take` with every line of `text`, its line feed included.
 template <typename Take>
 void forEachLine(std::string_view text, Take take) {
@@ -101,12 +109,8 @@ BENCHMARK(HeaderProcessing);
 // The observation section, line by line, as the block-fed conversion finds the lines. With
 // argument 1 the observation values are decoded too (the converter leaves that off).
 void ObservationProcessing(benchmark::State& state) {
-    const std::string& file = kinematicFile();
-    const std::size_t headerBytes = headerLength(file);
     HeaderProcessor header;
-    std::string out;
-    processHeader(header, std::string_view(file).substr(0, headerBytes), out);
-    const std::string_view section = std::string_view(file).substr(headerBytes);
+    const std::string_view section = readHeaderOf(kinematicFile(), header);
     const bool decode = state.range(0) != 0;
 
     for (auto _ : state) {
@@ -125,17 +129,14 @@ BENCHMARK(ObservationProcessing)->Arg(0)->Arg(1);
 // a flag-4 record, and the moving-antenna block of the first two epochs. Bytes are those of the
 // event records and of the two epoch lines.
 void EventRewriting(benchmark::State& state) {
-    const std::string& file = kinematicFile();
-    const std::size_t headerBytes = headerLength(file);
     HeaderProcessor header;
-    std::string out;
-    processHeader(header, std::string_view(file).substr(0, headerBytes), out);
+    const std::string_view section = readHeaderOf(kinematicFile(), header);
 
     std::vector<std::string_view> firstEpochs;
     std::vector<std::string_view> events;
     std::size_t bytes = 0;
     ObservationProcessor processor(header.record());
-    forEachLine(std::string_view(file).substr(headerBytes), [&](std::string_view line) {
+    forEachLine(section, [&](std::string_view line) {
         const ObservationResult result = processor.processObservationLine(line);
         if (result == ObsFirstEpoch || result == ObsSecondEpoch) firstEpochs.push_back(line);
         if (result == ObsEventEpoch) events.push_back(line);
