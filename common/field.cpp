@@ -38,41 +38,35 @@ std::string_view fieldBytes(std::string_view line, int column, int width) {
     return line.substr(static_cast<std::size_t>(column), static_cast<std::size_t>(width));
 }
 
-// The field as the number conversions see it: a terminated string ends at its first NUL byte.
-// (Fields are a few bytes long: a plain loop beats a call to memchr.)
-std::string_view fieldString(std::string_view line, int column, int width) {
-    const std::string_view bytes = fieldBytes(line, column, width);
-    std::size_t length = 0;
-    while (length < bytes.size() && bytes[length] != '\0') ++length;
-    return bytes.substr(0, length);
-}
-
 bool isDigit(char c) {
     return c >= '0' && c <= '9';
 }
 
-// The common shapes of fixed-column numbers are read here directly; anything else (a sign, a
-// tab, a leading zero followed by more, many digits, an exponent) is left to strtol and strtod,
-// so the result is always theirs. Each returns false when it leaves the field to them.
+// The common shapes of fixed-column numbers are read here directly, in one pass over the field's
+// bytes; anything else (a sign, a tab, a leading zero followed by more, many digits, an exponent)
+// is left to strtol and strtod, so the result is always theirs. Each returns false when it leaves
+// the field to them. The conversions see a terminated string, so a NUL byte ends the field.
 
 // Blanks, then a digit 1-9 and at most eight more digits; or blanks only; or a lone 0. In base 0
 // strtol reads these as decimal and stops at the first character after the digits.
-bool readSimpleInteger(std::string_view text, std::int32_t& value) {
-    std::size_t at = text.find_first_not_of(' ');
-    if (at == std::string_view::npos) {
+bool readSimpleInteger(std::string_view bytes, std::int32_t& value) {
+    const char* at = bytes.data();
+    const char* const end = at + bytes.size();
+    while (at != end && *at == ' ') ++at;
+    if (at == end || *at == '\0') {
         value = 0;
         return true;
     }
-    if (text[at] == '0') {
-        const bool lone = at + 1 == text.size() || text[at + 1] == ' ';
+    if (*at == '0') {
+        const bool lone = at + 1 == end || at[1] == ' ' || at[1] == '\0';
         if (lone) value = 0;
         return lone;
     }
-    if (text[at] < '1' || text[at] > '9') return false;
+    if (*at < '1' || *at > '9') return false;
     std::int32_t result = 0;
-    for (int digits = 0; at < text.size() && isDigit(text[at]); ++at, ++digits) {
+    for (int digits = 0; at != end && isDigit(*at); ++at, ++digits) {
         if (digits == 9) return false;
-        result = result * 10 + (text[at] - '0');
+        result = result * 10 + (*at - '0');
     }
     value = result;
     return true;
@@ -82,33 +76,34 @@ bool readSimpleInteger(std::string_view text, std::int32_t& value) {
 // most 15 digits in all, and then the end of the field or a blank; or blanks only. The digits
 // make an integer below 2^53 and the point a division by a power of ten up to 10^15, both exact
 // in a double, so the one rounded division gives the correctly rounded value that strtod gives.
-bool readSimpleReal(std::string_view text, double& value) {
+bool readSimpleReal(std::string_view bytes, double& value) {
     static constexpr double kPowersOfTen[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
                                               1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
-    std::size_t at = text.find_first_not_of(' ');
-    if (at == std::string_view::npos) {
+    const char* at = bytes.data();
+    const char* const end = at + bytes.size();
+    while (at != end && *at == ' ') ++at;
+    if (at == end || *at == '\0') {
         value = 0.0;
         return true;
     }
-    const bool negative = text[at] == '-';
+    const bool negative = *at == '-';
     if (negative) ++at;
     std::int64_t mantissa = 0;
     int digits = 0;
     int fractionDigits = 0;
     bool point = false;
-    for (; at < text.size(); ++at) {
-        const char c = text[at];
-        if (isDigit(c)) {
+    for (; at != end; ++at) {
+        if (isDigit(*at)) {
             if (++digits > 15) return false;
-            mantissa = mantissa * 10 + (c - '0');
+            mantissa = mantissa * 10 + (*at - '0');
             if (point) ++fractionDigits;
-        } else if (c == '.' && !point) {
+        } else if (*at == '.' && !point) {
             point = true;
         } else {
             break;
         }
     }
-    if (digits == 0 || (at < text.size() && text[at] != ' ')) return false;
+    if (digits == 0 || (at != end && *at != ' ' && *at != '\0')) return false;
     const double magnitude = static_cast<double>(mantissa) / kPowersOfTen[fractionDigits];
     value = negative ? -magnitude : magnitude;
     return true;
@@ -118,7 +113,7 @@ bool readSimpleReal(std::string_view text, double& value) {
 
 std::int32_t integerField(std::string_view line, int column, int width) {
     std::int32_t value = 0;
-    if (readSimpleInteger(fieldString(line, column, width), value)) return value;
+    if (readSimpleInteger(fieldBytes(line, column, width), value)) return value;
     const FieldText field(line, column, width);
     // Stored in a 32-bit field as read; nothing is range-checked.
     return static_cast<std::int32_t>(std::strtol(field.text, nullptr, 0));
@@ -126,7 +121,7 @@ std::int32_t integerField(std::string_view line, int column, int width) {
 
 double realField(std::string_view line, int column, int width) {
     double value = 0.0;
-    if (readSimpleReal(fieldString(line, column, width), value)) return value;
+    if (readSimpleReal(fieldBytes(line, column, width), value)) return value;
     const FieldText field(line, column, width);
     return std::strtod(field.text, nullptr);
 }
