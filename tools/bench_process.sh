@@ -11,8 +11,12 @@
 #     divided by the file's size.
 #  5. With --large, ferrule's peak resident memory on a 2 GiB file (10 Hz, so that its
 #     occupations stay within the 2049 site identifiers).
+#  6. With --floor, each pair also times the floor program (bench/floor_copy.cpp: read, find the
+#     line feeds, write, fsync, rename, without converting) and its ratio to dd: what no
+#     converter can beat on this machine. It is built by cmake --workflow --preset bench.
 #
-# Usage: tools/bench_process.sh [--pairs N] [--size-mb M] [--large] [--build DIR] [--work DIR]
+# Usage: tools/bench_process.sh [--pairs N] [--size-mb M] [--large] [--floor] [--build DIR]
+#                               [--work DIR]
 #   --build DIR  build tree holding ferrule and tools/generate/ferrule-generate
 #                (default build/release: cmake --workflow --preset test builds it)
 #   --work DIR   where the files go, on the disk to measure (default build/bench-process);
@@ -25,6 +29,7 @@ cd "$(dirname "$0")/.."
 pairs=7
 size_mb=256
 large=0
+floor=0
 build=build/release
 work=build/bench-process
 while [ $# -gt 0 ]; do
@@ -32,6 +37,7 @@ while [ $# -gt 0 ]; do
         --pairs) pairs="$2"; shift 2 ;;
         --size-mb) size_mb="$2"; shift 2 ;;
         --large) large=1; shift ;;
+        --floor) floor=1; shift ;;
         --build) build="$2"; shift 2 ;;
         --work) work="$2"; shift 2 ;;
         -h|--help) sed -n '2,/^set -euo/p' "$0" | sed '$d; s/^# \{0,1\}//'; exit 0 ;;
@@ -44,6 +50,10 @@ generate="$build/tools/generate/ferrule-generate"
 for tool in "$ferrule" "$generate"; do
     [ -x "$tool" ] || { echo "missing $tool: build first (cmake --workflow --preset test)" >&2; exit 1; }
 done
+floor_copy=build/bench/bench/ferrule_floor_copy
+if [ "$floor" -eq 1 ] && [ ! -x "$floor_copy" ]; then
+    echo "missing $floor_copy: build it first (cmake --workflow --preset bench)" >&2; exit 1
+fi
 for tool in dd /usr/bin/time valgrind; do
     command -v "$tool" >/dev/null || { echo "missing $tool" >&2; exit 1; }
 done
@@ -85,17 +95,26 @@ input="$work/input.19o"
 bytes=$(stat -c %s "$input")
 echo "input: $input, $bytes bytes (kinematic, seed 1, 7 types)"
 echo
-echo "pair  ferrule_s  dd_s    ratio"
+echo "pair  ferrule_s  dd_s    ratio$([ "$floor" -eq 1 ] && echo "  floor_s  floor/dd")"
 ratios=()
 ferrule_times=()
 dd_times=()
+floor_ratios=()
 for i in $(seq 1 "$pairs"); do
     fresh_copy "$input"
     a=$(timed "$ferrule" "$work/run.19o")
     fresh_copy "$input"
     b=$(timed dd if="$work/run.19o" of="$work/copy.out" bs=1M conv=fsync)
     r=$(awk -v a="$a" -v b="$b" 'BEGIN { printf "%.3f", a / b }')
-    printf "%4d  %9s  %6s  %s\n" "$i" "$a" "$b" "$r"
+    printf "%4d  %9s  %6s  %s" "$i" "$a" "$b" "$r"
+    if [ "$floor" -eq 1 ]; then
+        fresh_copy "$input"
+        c=$(timed "$floor_copy" "$work/run.19o")
+        f=$(awk -v c="$c" -v b="$b" 'BEGIN { printf "%.3f", c / b }')
+        printf "  %7s  %s" "$c" "$f"
+        floor_ratios+=("$f")
+    fi
+    printf "\n"
     ratios+=("$r")
     ferrule_times+=("$a")
     dd_times+=("$b")
@@ -106,6 +125,9 @@ echo
 echo "ratio ferrule/dd: $(printf '%s\n' "${ratios[@]}" | spread)"
 echo "ferrule seconds:  $(printf '%s\n' "${ferrule_times[@]}" | spread)"
 echo "dd seconds:       $(printf '%s\n' "${dd_times[@]}" | spread)"
+if [ "$floor" -eq 1 ]; then
+    echo "ratio floor/dd:   $(printf '%s\n' "${floor_ratios[@]}" | spread)"
+fi
 
 echo "peak RSS on $bytes bytes: $(peak_rss_kib "$input") KiB"
 
