@@ -1,9 +1,16 @@
 #include "app/conversion.h"
 
 #include <algorithm>
+#include <bit>
+#include <cstdint>
 #include <cstring>
 
 #include "common/field.h"
+
+#if defined(__SSE2__) || defined(_M_X64)
+#include <emmintrin.h>
+#define FERRULE_HAVE_SSE2 1
+#endif
 
 namespace ferrule {
 
@@ -141,6 +148,8 @@ Conversion::LineFate Conversion::rewriteEventRecord(std::string_view line) {
 bool Conversion::feedByte(char ch) {
     if (stopped()) return false;
     if (!observationPhase_) {
+        // The line is viewed only after the processor has filled it: the order in which a call's
+        // arguments are evaluated is unspecified.
         const HeaderResult result = header_.processHeaderChar(ch, line_);
         actOnHeader(result, line_);
         return !stopped();
@@ -152,6 +161,40 @@ bool Conversion::feedByte(char ch) {
 }
 
 // --- Block feeding ---------------------------------------------------------------------------
+
+namespace {
+
+// The end of the `count`-th line from `next`, or of as many lines as end before `end`; `found`
+// says how many. Observation lines are some 50 bytes long, so rather than one call of memchr a
+// line, the line feeds of 64 bytes at a time are found at once as the bits of a mask.
+const char* afterLines(const char* next, const char* end, std::int64_t count, std::int64_t& found) {
+    found = 0;
+#if FERRULE_HAVE_SSE2
+    const __m128i lineFeeds = _mm_set1_epi8('\n');
+    const auto lineFeedBits = [&](const char* at) {
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+        return static_cast<std::uint64_t>(
+            static_cast<std::uint16_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, lineFeeds))));
+    };
+    while (end - next >= 64) {
+        std::uint64_t mask = lineFeedBits(next) | lineFeedBits(next + 16) << 16 |
+                             lineFeedBits(next + 32) << 32 | lineFeedBits(next + 48) << 48;
+        for (; mask != 0; mask &= mask - 1) {
+            if (++found == count) return next + std::countr_zero(mask) + 1;
+        }
+        next += 64;
+    }
+#endif
+    while (found < count) {
+        const void* lineFeed = std::memchr(next, '\n', static_cast<std::size_t>(end - next));
+        if (lineFeed == nullptr) break;
+        next = static_cast<const char*>(lineFeed) + 1;
+        ++found;
+    }
+    return next;
+}
+
+}  // namespace
 
 bool Conversion::feed(std::string_view block) {
     while (!block.empty() && !stopped()) {
@@ -174,7 +217,21 @@ std::string_view Conversion::feedObservations(std::string_view block) {
 
     const char* next = block.data();
     const char* const end = next + block.size();
-    while (const void* found = std::memchr(next, '\n', static_cast<std::size_t>(end - next))) {
+    for (;;) {
+        // The observation lines of an epoch (most of the file) are written as they stand, so
+        // they join the run of unchanged lines without being looked at one by one, unless the
+        // debug channel shows every line.
+        const std::int64_t due = debug_.enabled() ? 0 : observations_.observationLinesToPass();
+        if (due > 0) {
+            std::int64_t found = 0;
+            const char* runEnd = afterLines(next, end, due, found);
+            observations_.passObservationLines(found);
+            writer_.pass(std::string_view(next, static_cast<std::size_t>(runEnd - next)));
+            next = runEnd;
+            if (found < due) break;
+        }
+        const void* found = std::memchr(next, '\n', static_cast<std::size_t>(end - next));
+        if (found == nullptr) break;
         const char* lineEnd = static_cast<const char*>(found) + 1;
         handleLine(std::string_view(next, static_cast<std::size_t>(lineEnd - next)), true);
         next = lineEnd;

@@ -1,6 +1,8 @@
 #include "observation/observation_processor.h"
 
 #include <algorithm>
+#include <cstring>
+#include <limits>
 
 #include "common/field.h"
 
@@ -74,6 +76,19 @@ bool isSpecialRecord(std::string_view line) {
     return !isDecimalNumber(line.substr(68, 12));
 }
 
+// Satellite k of a satellite-list line, the 3 columns from 32 + 3k, cut as textField cuts them.
+// Every epoch copies a dozen or more, so a field that lies wholly on the line is copied here
+// directly.
+void cutSatellite(std::string_view line, int k, char (&entry)[4]) {
+    const std::size_t column = 32 + 3 * static_cast<std::size_t>(k);
+    if (column + 3 <= line.size()) {
+        std::memcpy(entry, line.data() + column, 3);
+        entry[3] = '\0';
+    } else {
+        textField(line, static_cast<int>(column), 3, entry);
+    }
+}
+
 }  // namespace
 
 ObservationProcessor::ObservationProcessor(const HeaderRecord& header, bool decodeObservations)
@@ -134,9 +149,7 @@ ObservationResult ObservationProcessor::readRegularEpoch(std::string_view line) 
     epoch_.minute = integerField(line, 13, 2);
     epoch_.seconds = realField(line, 15, 11);
     epoch_.eventFlag = integerField(line, 28, 1);
-    for (int k = 0; k < kSatellitesPerListLine; ++k) {
-        textField(line, 32 + 3 * k, 3, epoch_.satellites[k]);
-    }
+    for (int k = 0; k < kSatellitesPerListLine; ++k) cutSatellite(line, k, epoch_.satellites[k]);
     expectSatellites(integerField(line, 29, 3));
 
     // A section that opens with something else (a special record, say) still has its first
@@ -171,7 +184,7 @@ ObservationResult ObservationProcessor::readSatelliteListContinuation(std::strin
     ++listLinesRead_;
     const int firstEntry = kSatellitesPerListLine * listLinesRead_;
     for (int k = 0; k < kSatellitesPerListLine && firstEntry + k < kSatelliteTableSize; ++k) {
-        textField(line, 32 + 3 * k, 3, epoch_.satellites[firstEntry + k]);
+        cutSatellite(line, k, epoch_.satellites[firstEntry + k]);
     }
     if (--listLinesPending_ == 0) lineKind_ = ExpectObservations;
     return ObsLine;
@@ -187,6 +200,27 @@ ObservationResult ObservationProcessor::readObservationLine(std::string_view lin
     }
     if (satelliteIndex_ >= epoch_.satelliteCount) lineKind_ = ExpectEpoch;
     return ObsDataLine;
+}
+
+// While an epoch's observation lines are read, every line is the next one of the current
+// satellite, whatever it holds, until the epoch's last satellite has had its lines.
+std::int64_t ObservationProcessor::observationLinesToPass() const {
+    if (lineKind_ != ExpectObservations || decodeObservations_) return 0;
+    const int linesPerSatellite = observationLinesPerSatellite(header_.observationTypeCount);
+    if (linesPerSatellite == 0) return std::numeric_limits<std::int64_t>::max();
+    return (std::int64_t{epoch_.satelliteCount} - satelliteIndex_) * linesPerSatellite -
+           observationLine_;
+}
+
+void ObservationProcessor::passObservationLines(std::int64_t count) {
+    lineIndex_ += count;
+    const int linesPerSatellite = observationLinesPerSatellite(header_.observationTypeCount);
+    if (linesPerSatellite != 0) {
+        const std::int64_t lines = observationLine_ + count;
+        satelliteIndex_ += static_cast<std::int32_t>(lines / linesPerSatellite);
+        observationLine_ = static_cast<std::int32_t>(lines % linesPerSatellite);
+    }
+    if (satelliteIndex_ >= epoch_.satelliteCount) lineKind_ = ExpectEpoch;
 }
 
 // Five fields of 16 columns whatever the type count: a value (F14.3), its loss-of-lock digit and

@@ -40,6 +40,14 @@ class ObservationProcessor {
     // may be passed as its first kLineHeadBytes bytes.
     ObservationResult processObservationLine(std::string_view line);
 
+    // The observation lines still due in the current epoch, when they need not be looked at:
+    // each of them is ObsDataLine whatever it holds, and observation values are not decoded.
+    // Otherwise 0.
+    std::int64_t observationLinesToPass() const;
+    // Takes `count` lines, at most observationLinesToPass(), as that many calls of
+    // processObservationLine would.
+    void passObservationLines(std::int64_t count);
+
     const EpochState& epoch() const { return epoch_; }
     LineKind lineKind() const { return lineKind_; }
     std::int32_t satelliteIndex() const { return satelliteIndex_; }
