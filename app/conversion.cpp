@@ -1,9 +1,16 @@
 #include "app/conversion.h"
 
 #include <algorithm>
+#include <bit>
+#include <cstdint>
 #include <cstring>
 
 #include "common/field.h"
+
+#if defined(__SSE2__) || defined(_M_X64)
+#include <emmintrin.h>
+#define FERRULE_HAVE_SSE2 1
+#endif
 
 namespace ferrule {
 
@@ -38,9 +45,7 @@ void Conversion::Writer::flush() {
 // --- Acting on result codes ------------------------------------------------------------------
 
 Conversion::Conversion(OutputSink& output, DebugChannel& debug, ConversionOptions options)
-    : writer_(output),
-      debug_(debug),
-      observations_(header_.record(), options.decodeObservations) {}
+    : writer_(output), debug_(debug), observations_(header_.record(), options.decodeObservations) {}
 
 void Conversion::debugLine(std::string_view line) {
     if (!debug_.enabled()) return;
@@ -86,8 +91,7 @@ void Conversion::actOnHeader(HeaderResult result, std::string_view text) {
     }
 }
 
-Conversion::LineFate Conversion::actOnObservation(ObservationResult result,
-                                                  std::string_view line) {
+Conversion::LineFate Conversion::actOnObservation(ObservationResult result, std::string_view line) {
     switch (result) {
         case ObsFirstEpoch:
         case ObsSecondEpoch:
@@ -144,29 +148,53 @@ Conversion::LineFate Conversion::rewriteEventRecord(std::string_view line) {
 bool Conversion::feedByte(char ch) {
     if (stopped()) return false;
     if (!observationPhase_) {
-        // The line is read only after the processor has left it: as a second argument of the
-        // same call it could be viewed before, empty or about to be reallocated.
+        // The line is viewed only after the processor has filled it: the order in which a call's
+        // arguments are evaluated is unspecified.
         const HeaderResult result = header_.processHeaderChar(ch, line_);
         actOnHeader(result, line_);
         return !stopped();
     }
     const ObservationResult result = observations_.processObservationChar(ch, line_);
     if (result == ObsNone) return true;
-    switch (actOnObservation(result, line_)) {
-        case LineFate::Write:
-            writer_.write(line_);
-            break;
-        case LineFate::WriteWithRecordCount:
-            writer_.write(beforeLineEnd(line_));
-            writer_.write(kRecordCountSuffix);
-            break;
-        case LineFate::Drop:
-            break;
-    }
+    writeLineAs(actOnObservation(result, line_), line_, false);
     return !stopped();
 }
 
 // --- Block feeding ---------------------------------------------------------------------------
+
+namespace {
+
+// The end of the `count`-th line from `next`, or of as many lines as end before `end`; `found`
+// says how many. Observation lines are some 50 bytes long, so rather than one call of memchr a
+// line, the line feeds of 64 bytes at a time are found at once as the bits of a mask.
+const char* afterLines(const char* next, const char* end, std::int64_t count, std::int64_t& found) {
+    found = 0;
+#if FERRULE_HAVE_SSE2
+    const __m128i lineFeeds = _mm_set1_epi8('\n');
+    const auto lineFeedBits = [&](const char* at) {
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+        return static_cast<std::uint64_t>(
+            static_cast<std::uint16_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, lineFeeds))));
+    };
+    while (end - next >= 64) {
+        std::uint64_t mask = lineFeedBits(next) | lineFeedBits(next + 16) << 16 |
+                             lineFeedBits(next + 32) << 32 | lineFeedBits(next + 48) << 48;
+        for (; mask != 0; mask &= mask - 1) {
+            if (++found == count) return next + std::countr_zero(mask) + 1;
+        }
+        next += 64;
+    }
+#endif
+    while (found < count) {
+        const void* lineFeed = std::memchr(next, '\n', static_cast<std::size_t>(end - next));
+        if (lineFeed == nullptr) break;
+        next = static_cast<const char*>(lineFeed) + 1;
+        ++found;
+    }
+    return next;
+}
+
+}  // namespace
 
 bool Conversion::feed(std::string_view block) {
     while (!block.empty() && !stopped()) {
@@ -189,7 +217,21 @@ std::string_view Conversion::feedObservations(std::string_view block) {
 
     const char* next = block.data();
     const char* const end = next + block.size();
-    while (const void* found = std::memchr(next, '\n', static_cast<std::size_t>(end - next))) {
+    for (;;) {
+        // The observation lines of an epoch (most of the file) are written as they stand, so
+        // they join the run of unchanged lines without being looked at one by one, unless the
+        // debug channel shows every line.
+        const std::int64_t due = debug_.enabled() ? 0 : observations_.observationLinesToPass();
+        if (due > 0) {
+            std::int64_t found = 0;
+            const char* runEnd = afterLines(next, end, due, found);
+            observations_.passObservationLines(found);
+            writer_.pass(std::string_view(next, static_cast<std::size_t>(runEnd - next)));
+            next = runEnd;
+            if (found < due) break;
+        }
+        const void* found = std::memchr(next, '\n', static_cast<std::size_t>(end - next));
+        if (found == nullptr) break;
         const char* lineEnd = static_cast<const char*>(found) + 1;
         handleLine(std::string_view(next, static_cast<std::size_t>(lineEnd - next)), true);
         next = lineEnd;
@@ -217,21 +259,20 @@ std::string_view Conversion::carryLine(std::string_view bytes) {
 
 void Conversion::handleLine(std::string_view line, bool lineInBlock) {
     const ObservationResult result = observations_.processObservationLine(line);
-    switch (actOnObservation(result, line)) {
-        case LineFate::Write:
-            if (lineInBlock) writer_.pass(line);
-            else writer_.write(line);
-            break;
-        case LineFate::WriteWithRecordCount: {
-            const std::string_view cut = beforeLineEnd(line);
-            if (lineInBlock) writer_.pass(cut);
-            else writer_.write(cut);
-            writer_.write(kRecordCountSuffix);
-            break;
-        }
-        case LineFate::Drop:
-            break;
+    writeLineAs(actOnObservation(result, line), line, lineInBlock);
+}
+
+// A line inside the input block joins the pending run of unchanged bytes; any other line is
+// copied out at once, since its buffer is about to be reused.
+void Conversion::writeLineAs(LineFate fate, std::string_view line, bool lineInBlock) {
+    if (fate == LineFate::Drop) return;
+    const std::string_view text = fate == LineFate::Write ? line : beforeLineEnd(line);
+    if (lineInBlock) {
+        writer_.pass(text);
+    } else {
+        writer_.write(text);
     }
+    if (fate == LineFate::WriteWithRecordCount) writer_.write(kRecordCountSuffix);
 }
 
 void Conversion::startLongLine() {

@@ -7,25 +7,12 @@
 #include <string_view>
 
 #include "common/output.h"
+#include "ferrule/outcome.h"
 #include "header/header_processor.h"
 #include "observation/event_rewriting.h"
 #include "observation/observation_processor.h"
 
 namespace ferrule {
-
-enum class Outcome {
-    InProgress,
-    Converted,          // a kinematic file, converted
-    ConvertedStatic,    // a static file whose station identifier was repaired
-    HeaderError,        // refused in the header: it breaks the fixed layout
-    GsiData,            // refused in the header: written by GSI, JAPAN
-    StaticData,         // refused in the header: static, with a proper station identifier
-    AlreadyConverted,   // stopped in the observation section: it begins with an event epoch
-    SiteIdLimit,        // stopped in the observation section: no site identifier left
-};
-
-// True for the outcomes that stop the conversion while the header is being read.
-bool stoppedInHeader(Outcome outcome);
 
 struct ConversionOptions {
     // Decode observation values into the EpochState (no rule reads them).
@@ -33,7 +20,7 @@ struct ConversionOptions {
 };
 
 class Conversion {
-public:
+  public:
     Conversion(OutputSink& output, DebugChannel& debug, ConversionOptions options = {});
     Conversion(const Conversion&) = delete;
     Conversion& operator=(const Conversion&) = delete;
@@ -60,13 +47,13 @@ public:
     const EpochState& epoch() const { return observations_.epoch(); }
     const EventStateMachine& events() const { return events_; }
 
-private:
+  private:
     // What is written for a completed observation line once its result code has been acted on.
     enum class LineFate { Write, Drop, WriteWithRecordCount };
 
     // Passes on runs of unchanged input lines as one write, and composed text in its place.
     class Writer {
-    public:
+      public:
         explicit Writer(OutputSink& sink) : sink_(sink) {}
         // Bytes that stay valid until flush(): they join the pending run when they follow it.
         void pass(std::string_view bytes);
@@ -74,7 +61,7 @@ private:
         void write(std::string_view bytes);
         void flush();
 
-    private:
+      private:
         OutputSink& sink_;
         const char* runStart_ = nullptr;
         const char* runEnd_ = nullptr;
@@ -96,6 +83,7 @@ private:
     std::string_view carryLine(std::string_view bytes);
     std::string_view continueLongLine(std::string_view block);
     void handleLine(std::string_view line, bool lineInBlock);
+    void writeLineAs(LineFate fate, std::string_view line, bool lineInBlock);
     void startLongLine();
 
     Writer writer_;

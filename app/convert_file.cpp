@@ -3,9 +3,11 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <utility>
 
-#include "app/conversion.h"
 #include "app/messages.h"
+#include "common/output.h"
+#include "ferrule/ferrule.h"
 
 namespace ferrule {
 
@@ -19,7 +21,7 @@ constexpr std::size_t kBlockBytes = std::size_t{1} << 20;
 // Gathers the converted text and writes it to the temporary file in large writes. The first
 // failed write is remembered and nothing more is written.
 class FileSink final : public OutputSink {
-public:
+  public:
     explicit FileSink(platform::OutputFile& file)
         : file_(file), buffer_(std::make_unique_for_overwrite<char[]>(kBlockBytes)) {}
 
@@ -44,34 +46,12 @@ public:
 
     bool failed() const { return failed_; }
 
-private:
+  private:
     platform::OutputFile& file_;
     std::unique_ptr<char[]> buffer_;
     std::size_t buffered_ = 0;
     bool failed_ = false;
 };
-
-std::string outcomeMessage(const Conversion& conversion) {
-    switch (conversion.outcome()) {
-        case Outcome::Converted:
-            return std::string(messages::kConverted);
-        case Outcome::ConvertedStatic:
-            return std::string(messages::kConvertedStatic);
-        case Outcome::HeaderError:
-            return messages::headerError(conversion.headerErrorLine());
-        case Outcome::GsiData:
-            return std::string(messages::kGsiData);
-        case Outcome::StaticData:
-            return std::string(messages::kStaticData);
-        case Outcome::AlreadyConverted:
-            return std::string(messages::kAlreadyConverted);
-        case Outcome::SiteIdLimit:
-            return std::string(messages::kSiteIdLimit);
-        case Outcome::InProgress:
-            break;
-    }
-    return {};
-}
 
 // An "o" anywhere in the path, directory part included, marks an observation file.
 bool looksLikeObservationFile(const Path& path) {
@@ -111,23 +91,30 @@ bool convertFile(const Path& input, platform::Services& services) {
     if (reader == nullptr) return discardTemporary(messages::kReadFailed);
 
     FileSink sink(*output);
-    Conversion conversion(sink, services.debug);
+    DebugFunction debug;
+    if (services.debug.enabled()) {
+        debug = [&](std::string_view text) { services.debug.emit(std::string(text).c_str()); };
+    }
+    StreamConverter conversion([&](std::string_view bytes) { sink.write(bytes); },
+                               std::move(debug));
     const auto block = std::make_unique_for_overwrite<char[]>(kBlockBytes);
     for (;;) {
         const std::ptrdiff_t count = reader->read(block.get(), kBlockBytes);
         if (count < 0) return discardTemporary(messages::kReadFailed);
         if (count == 0) break;
-        const bool going = conversion.feed(std::string_view(block.get(), static_cast<std::size_t>(count)));
+        const bool going =
+            conversion.feed(std::string_view(block.get(), static_cast<std::size_t>(count)));
         if (sink.failed()) return discardTemporary(messages::kTempWriteFailed);
         if (!going) break;
     }
     reader.reset();
 
     const Outcome outcome = conversion.finish();
-    if (stoppedInHeader(outcome)) return discardTemporary(outcomeMessage(conversion));
+    const std::string message = outcomeMessage(outcome, conversion.headerErrorLine());
+    if (stoppedInHeader(outcome)) return discardTemporary(message);
     // The converted text, or after a stop in the observation section what was written before
     // it, must be whole on the disk; a temporary file that is not goes, whatever else happened.
-    const bool converted = outcome == Outcome::Converted || outcome == Outcome::ConvertedStatic;
+    const bool converted = isConverted(outcome);
     if (!sink.flush() || (converted && !output->sync())) {
         return discardTemporary(messages::kTempWriteFailed);
     }
@@ -136,7 +123,7 @@ bool convertFile(const Path& input, platform::Services& services) {
         return refuse(messages::kTempWriteFailed);
     }
     // A stop in the observation section leaves the temporary file with what was written.
-    if (!converted) return refuse(outcomeMessage(conversion));
+    if (!converted) return refuse(message);
 
     // The swap: the input moves to "<path>_original", the converted file takes its path. An
     // earlier "<path>_original" is moved aside and deleted only once both renames are done, so
@@ -171,7 +158,7 @@ bool convertFile(const Path& input, platform::Services& services) {
     }
     files.syncDirectoryOf(input);
 
-    services.notifier.notify(messages::kCaptionOk, outcomeMessage(conversion));
+    services.notifier.notify(outcomeCaption(outcome), message);
     return true;
 }
 

@@ -31,8 +31,9 @@ inline constexpr std::string_view kConvertedStatic =
 // The header error message: the offending line, " ", a line feed, then three lines.
 inline std::string headerError(std::string_view line) {
     std::string text(line);
-    text += " \nヘッダにエラーがありました。\nSpectra Precision社のRinexConverterを使用していない"
-            "可能性があります。\nプログラムを終了します。";
+    text +=
+        " \nヘッダにエラーがありました。\nSpectra Precision社のRinexConverterを使用していない"
+        "可能性があります。\nプログラムを終了します。";
     return text;
 }
 

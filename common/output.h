@@ -8,7 +8,7 @@ namespace ferrule {
 // Receives the converted text in order. Writes are not checked here: a sink that can fail
 // remembers the failure for its owner to act on.
 class OutputSink {
-public:
+  public:
     virtual ~OutputSink() = default;
     virtual void write(std::string_view bytes) = 0;
 };
@@ -16,22 +16,22 @@ public:
 // Diagnostic lines: every line written and a short tag for each failure. A channel that is off
 // costs one test per line: nothing is formatted.
 class DebugChannel {
-public:
+  public:
     virtual ~DebugChannel() = default;
     bool enabled() const { return enabled_; }
     // Receives one formatted, terminated text.
     virtual void emit(const char* text) = 0;
 
-protected:
+  protected:
     explicit DebugChannel(bool enabled) : enabled_(enabled) {}
 
-private:
+  private:
     bool enabled_;
 };
 
 // A channel that is always off.
 class SilentDebugChannel final : public DebugChannel {
-public:
+  public:
     SilentDebugChannel() : DebugChannel(false) {}
     void emit(const char*) override {}
 };

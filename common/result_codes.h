@@ -15,14 +15,14 @@ enum HeaderResult : int {
 };
 
 enum ObservationResult : int {
-    ObsNone = 0,              // the byte did not complete a line
-    ObsLine = 3,              // a later regular epoch line, or a satellite-list continuation line
-    ObsFirstEpoch = 4,        // the section's first regular epoch line
-    ObsSecondEpoch = 5,       // the regular epoch line after the first one
-    ObsDataLine = 6,          // an observation line
-    ObsFullLine = 8,          // a special record (82 bytes) where an epoch line may come
-    ObsEventEpoch = 9,        // an epoch line with a non-zero event flag
-    ObsAlreadyConverted = 11, // the section begins with an event epoch: converted before
+    ObsNone = 0,               // the byte did not complete a line
+    ObsLine = 3,               // a later regular epoch line, or a satellite-list continuation line
+    ObsFirstEpoch = 4,         // the section's first regular epoch line
+    ObsSecondEpoch = 5,        // the regular epoch line after the first one
+    ObsDataLine = 6,           // an observation line
+    ObsFullLine = 8,           // a special record (82 bytes) where an epoch line may come
+    ObsEventEpoch = 9,         // an epoch line with a non-zero event flag
+    ObsAlreadyConverted = 11,  // the section begins with an event epoch: converted before
 };
 
 }  // namespace ferrule

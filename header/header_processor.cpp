@@ -34,8 +34,7 @@ HeaderResult HeaderProcessor::processHeaderChar(char ch, std::string& out) {
 
 HeaderResult HeaderProcessor::processHeaderBytes(std::string_view bytes, std::size_t& consumed,
                                                  std::string& out) {
-    const auto* lineFeed =
-        static_cast<const char*>(std::memchr(bytes.data(), '\n', bytes.size()));
+    const auto* lineFeed = static_cast<const char*>(std::memchr(bytes.data(), '\n', bytes.size()));
     const std::size_t chunk =
         lineFeed != nullptr ? static_cast<std::size_t>(lineFeed - bytes.data()) : bytes.size();
 

@@ -20,7 +20,7 @@ inline constexpr std::size_t kMaxHeaderLineBytes = 65536;
 inline constexpr std::size_t kQuotedLineBytes = 255;
 
 class HeaderProcessor {
-public:
+  public:
     // Takes one byte of the input. Returns HeaderNone and leaves `out` alone until a line feed
     // completes a line; then classifies the line and leaves in `out` the text to write for it
     // (for HeaderError: the offending line, possibly empty).
@@ -39,7 +39,7 @@ public:
         return std::string_view(text_).substr(unfinishedStart_);
     }
 
-private:
+  private:
     HeaderResult takeLine(std::string& out);
     HeaderResult classify(std::string_view line, std::string& out);
 

@@ -17,7 +17,7 @@ struct ObservationCode {
     int countPosition;
 };
 constexpr ObservationCode kObservationCodes[kMaxObservationTypes] = {
-    {"L1", 0},  {"L2", 1},  {"L5", 2},  {"C1", 3}, {"C2", 4}, {"C5", 5}, {"D1", 9}, {"D2", 10},
+    {"L1", 0},  {"L2", 1},  {"L5", 2},  {"C1", 3},  {"C2", 4}, {"C5", 5}, {"D1", 9}, {"D2", 10},
     {"D5", 11}, {"S1", 12}, {"S2", 13}, {"S5", 14}, {"P1", 6}, {"P2", 7}, {"P5", 8},
 };
 

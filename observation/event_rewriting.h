@@ -23,10 +23,10 @@ inline constexpr std::string_view kRecordCountSuffix = "  2\r\n";
 
 // What becomes of an event epoch line.
 enum class EventAction {
-    WriteLine,                 // unchanged
-    WriteWithRecordCount,      // cut at its line end, then kRecordCountSuffix
-    WriteSiteMarkerName,       // replaced by the MARKER NAME record of `siteId`
-    StopAtSiteIdLimit,         // no identifier left: the conversion stops
+    WriteLine,             // unchanged
+    WriteWithRecordCount,  // cut at its line end, then kRecordCountSuffix
+    WriteSiteMarkerName,   // replaced by the MARKER NAME record of `siteId`
+    StopAtSiteIdLimit,     // no identifier left: the conversion stops
 };
 
 struct EventDecision {
@@ -35,14 +35,14 @@ struct EventDecision {
 };
 
 class EventStateMachine {
-public:
+  public:
     // Moves the state machine by the event flag of an event epoch line (column 28).
     EventDecision onEventRecord(int eventFlag);
 
     EventState eventState() const { return eventState_; }
     std::int32_t siteIdCounter() const { return siteIdCounter_; }
 
-private:
+  private:
     EventState eventState_ = EventIdle;
     std::int32_t siteIdCounter_ = 0;  // the identifier the next MARKER NAME record receives
 };

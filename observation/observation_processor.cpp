@@ -1,6 +1,8 @@
 #include "observation/observation_processor.h"
 
 #include <algorithm>
+#include <cstring>
+#include <limits>
 
 #include "common/field.h"
 
@@ -18,8 +20,9 @@ namespace ferrule {
 //    as its count needs; only the first entries of the tables are kept;
 //  - flag 1 (power failure) and flag 6 (cycle slip records) epochs carry a satellite list and
 //    observation lines like a regular epoch, and are followed through them;
-//  - an epoch line with a receiver clock offset in columns 68-79 is 82 bytes long, yet it is an
-//    epoch line: it is told from a special record by the decimal point of the offset in column 70;
+//  - an 82-byte line is a special record only when it is one: a header-type record has its label
+//    in columns 60-79. An epoch line with a receiver clock offset in columns 68-79, and an epoch
+//    or continuation line padded with blanks to 80 columns, are read as the lines they are;
 //  - a special record that is not 82 bytes long (trailing blanks dropped, say) is still a special
 //    record while the event epoch's announced records are outstanding, as long as it holds no
 //    event flag digit in column 28; a line that does ends the special records.
@@ -37,14 +40,53 @@ int observationLinesPerSatellite(int typeCount) {
     return 0;  // the satellite's lines never end
 }
 
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
+bool isDigit(char c) {
+    return c >= '0' && c <= '9';
+}
 
-bool hasEventFlagDigit(std::string_view line) { return line.size() > 28 && isDigit(line[28]); }
+bool hasEventFlagDigit(std::string_view line) {
+    return line.size() > 28 && isDigit(line[28]);
+}
 
-// Columns 68-79 of an epoch line hold the receiver clock offset as F12.9.
-bool hasReceiverClockOffset(std::string_view line) {
-    if (line.size() != kSpecialRecordBytes || line[70] != '.') return false;
-    return std::all_of(line.begin() + 71, line.begin() + 80, isDigit);
+// Blanks, an optional sign, and digits with one decimal point: a receiver clock offset.
+bool isDecimalNumber(std::string_view field) {
+    std::size_t at = field.find_first_not_of(' ');
+    if (at == std::string_view::npos) return false;
+    if (field[at] == '-' || field[at] == '+') ++at;
+    bool digits = false;
+    bool point = false;
+    for (; at < field.size(); ++at) {
+        if (isDigit(field[at])) {
+            digits = true;
+        } else if (field[at] == '.' && !point) {
+            point = true;
+        } else {
+            return false;
+        }
+    }
+    return digits && point;
+}
+
+// An 80-column record with a label in columns 60-79, where an epoch line may come. Columns
+// 60-79 left blank (a line padded to 80 columns) or holding the receiver clock offset in 68-79
+// make it an epoch or satellite-list line instead.
+bool isSpecialRecord(std::string_view line) {
+    if (line.size() != kSpecialRecordBytes) return false;
+    if (line.substr(60, 20).find_first_not_of(' ') == std::string_view::npos) return false;
+    return !isDecimalNumber(line.substr(68, 12));
+}
+
+// Satellite k of a satellite-list line, the 3 columns from 32 + 3k, cut as textField cuts them.
+// Every epoch copies a dozen or more, so a field that lies wholly on the line is copied here
+// directly.
+void cutSatellite(std::string_view line, int k, char (&entry)[4]) {
+    const std::size_t column = 32 + 3 * static_cast<std::size_t>(k);
+    if (column + 3 <= line.size()) {
+        std::memcpy(entry, line.data() + column, 3);
+        entry[3] = '\0';
+    } else {
+        textField(line, static_cast<int>(column), 3, entry);
+    }
 }
 
 }  // namespace
@@ -72,7 +114,7 @@ ObservationResult ObservationProcessor::readWhereEpochMayCome(std::string_view l
                                                               bool firstLine) {
     satelliteIndex_ = 0;
 
-    if (line.size() == kSpecialRecordBytes && !hasReceiverClockOffset(line)) {
+    if (isSpecialRecord(line)) {
         if (specialRecordsPending_ > 0) --specialRecordsPending_;
         return ObsFullLine;
     }
@@ -107,9 +149,7 @@ ObservationResult ObservationProcessor::readRegularEpoch(std::string_view line) 
     epoch_.minute = integerField(line, 13, 2);
     epoch_.seconds = realField(line, 15, 11);
     epoch_.eventFlag = integerField(line, 28, 1);
-    for (int k = 0; k < kSatellitesPerListLine; ++k) {
-        textField(line, 32 + 3 * k, 3, epoch_.satellites[k]);
-    }
+    for (int k = 0; k < kSatellitesPerListLine; ++k) cutSatellite(line, k, epoch_.satellites[k]);
     expectSatellites(integerField(line, 29, 3));
 
     // A section that opens with something else (a special record, say) still has its first
@@ -144,7 +184,7 @@ ObservationResult ObservationProcessor::readSatelliteListContinuation(std::strin
     ++listLinesRead_;
     const int firstEntry = kSatellitesPerListLine * listLinesRead_;
     for (int k = 0; k < kSatellitesPerListLine && firstEntry + k < kSatelliteTableSize; ++k) {
-        textField(line, 32 + 3 * k, 3, epoch_.satellites[firstEntry + k]);
+        cutSatellite(line, k, epoch_.satellites[firstEntry + k]);
     }
     if (--listLinesPending_ == 0) lineKind_ = ExpectObservations;
     return ObsLine;
@@ -160,6 +200,27 @@ ObservationResult ObservationProcessor::readObservationLine(std::string_view lin
     }
     if (satelliteIndex_ >= epoch_.satelliteCount) lineKind_ = ExpectEpoch;
     return ObsDataLine;
+}
+
+// While an epoch's observation lines are read, every line is the next one of the current
+// satellite, whatever it holds, until the epoch's last satellite has had its lines.
+std::int64_t ObservationProcessor::observationLinesToPass() const {
+    if (lineKind_ != ExpectObservations || decodeObservations_) return 0;
+    const int linesPerSatellite = observationLinesPerSatellite(header_.observationTypeCount);
+    if (linesPerSatellite == 0) return std::numeric_limits<std::int64_t>::max();
+    return (std::int64_t{epoch_.satelliteCount} - satelliteIndex_) * linesPerSatellite -
+           observationLine_;
+}
+
+void ObservationProcessor::passObservationLines(std::int64_t count) {
+    lineIndex_ += count;
+    const int linesPerSatellite = observationLinesPerSatellite(header_.observationTypeCount);
+    if (linesPerSatellite != 0) {
+        const std::int64_t lines = observationLine_ + count;
+        satelliteIndex_ += static_cast<std::int32_t>(lines / linesPerSatellite);
+        observationLine_ = static_cast<std::int32_t>(lines % linesPerSatellite);
+    }
+    if (satelliteIndex_ >= epoch_.satelliteCount) lineKind_ = ExpectEpoch;
 }
 
 // Five fields of 16 columns whatever the type count: a value (F14.3), its loss-of-lock digit and

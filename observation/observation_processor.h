@@ -25,7 +25,7 @@ enum LineKind : int {
 };
 
 class ObservationProcessor {
-public:
+  public:
     // Reads the header's observation type count on every observation line. With
     // `decodeObservations` the values, loss-of-lock and signal-strength digits of every
     // observation line are decoded into the EpochState; no rule reads them, so the converter
@@ -40,13 +40,21 @@ public:
     // may be passed as its first kLineHeadBytes bytes.
     ObservationResult processObservationLine(std::string_view line);
 
+    // The observation lines still due in the current epoch, when they need not be looked at:
+    // each of them is ObsDataLine whatever it holds, and observation values are not decoded.
+    // Otherwise 0.
+    std::int64_t observationLinesToPass() const;
+    // Takes `count` lines, at most observationLinesToPass(), as that many calls of
+    // processObservationLine would.
+    void passObservationLines(std::int64_t count);
+
     const EpochState& epoch() const { return epoch_; }
     LineKind lineKind() const { return lineKind_; }
     std::int32_t satelliteIndex() const { return satelliteIndex_; }
     // The bytes received after the last line feed (per-byte intake only).
     std::string_view unfinishedLine() const { return lineBuffer_; }
 
-private:
+  private:
     ObservationResult readWhereEpochMayCome(std::string_view line, bool firstLine);
     ObservationResult readRegularEpoch(std::string_view line);
     ObservationResult readSatelliteListContinuation(std::string_view line);
@@ -61,10 +69,10 @@ private:
     std::int64_t lineIndex_ = 0;  // lines of the section completed so far
 
     LineKind lineKind_ = ExpectEpoch;
-    std::int32_t satelliteIndex_ = 0;      // satellite whose observation lines come next
-    std::int32_t listLinesPending_ = 0;    // satellite-list continuation lines still to come
-    std::int32_t listLinesRead_ = 0;       // continuation lines of this epoch read so far
-    std::int32_t observationLine_ = 0;     // which line of the satellite's group comes next
+    std::int32_t satelliteIndex_ = 0;         // satellite whose observation lines come next
+    std::int32_t listLinesPending_ = 0;       // satellite-list continuation lines still to come
+    std::int32_t listLinesRead_ = 0;          // continuation lines of this epoch read so far
+    std::int32_t observationLine_ = 0;        // which line of the satellite's group comes next
     std::int32_t specialRecordsPending_ = 0;  // announced by the last event epoch
     bool firstEpochSeen_ = false;
     bool secondEpochSeen_ = false;

@@ -8,7 +8,7 @@
 namespace ferrule::platform {
 
 class NativePlatform {
-public:
+  public:
     // Prepares the process: console encoding, signals.
     NativePlatform();
     ~NativePlatform();
@@ -17,7 +17,7 @@ public:
 
     Services services();
 
-private:
+  private:
     struct Parts;
     std::unique_ptr<Parts> parts_;
 };

@@ -16,7 +16,7 @@ using Path = std::filesystem::path;
 // The console the program was started from. Texts are UTF-8; a platform converts them to what
 // its console shows. Every write is flushed.
 class Console {
-public:
+  public:
     virtual ~Console() = default;
     virtual void writeOutput(std::string_view text) = 0;
     virtual void writeError(std::string_view text) = 0;
@@ -24,14 +24,14 @@ public:
 
 // Tells the user the outcome: a blocking message box, or its stand-in. Texts are UTF-8.
 class Notifier {
-public:
+  public:
     virtual ~Notifier() = default;
     virtual void notify(std::string_view caption, std::string_view text) = 0;
 };
 
 // An input file open for reading.
 class InputFile {
-public:
+  public:
     virtual ~InputFile() = default;
     // Reads up to `size` bytes. Returns the count read, 0 at the end of the file, -1 on an error.
     virtual std::ptrdiff_t read(char* buffer, std::size_t size) = 0;
@@ -39,7 +39,7 @@ public:
 
 // The temporary output file. Each operation returns false when it failed.
 class OutputFile {
-public:
+  public:
     virtual ~OutputFile() = default;
     // Writes all of the bytes.
     virtual bool write(const char* data, std::size_t size) = 0;
@@ -49,7 +49,7 @@ public:
 };
 
 class FileSystem {
-public:
+  public:
     virtual ~FileSystem() = default;
     // Opens an existing file for reading; null when it cannot be opened.
     virtual std::unique_ptr<InputFile> openForReading(const Path& path) = 0;

@@ -31,8 +31,12 @@ RunOptions withEnvironment(std::string name, std::string value) {
     return options;
 }
 
-std::string ng(std::string_view text) { return "[NG] " + std::string(text) + "\n"; }
-std::string ok(std::string_view text) { return "[OK] " + std::string(text) + "\n"; }
+std::string ng(std::string_view text) {
+    return "[NG] " + std::string(text) + "\n";
+}
+std::string ok(std::string_view text) {
+    return "[OK] " + std::string(text) + "\n";
+}
 
 TEST(Program, WrongArgumentCountPrintsUsageAndTouchesNothing) {
     for (const std::vector<std::string>& arguments :
@@ -82,8 +86,7 @@ INSTANTIATE_TEST_SUITE_P(
                                   "tests/golden/fourteen_satellites.19o.expected",
                                   messages::kConverted},
                     ConvertedCase{"tests/golden/twelve_types.19o",
-                                  "tests/golden/twelve_types.19o.expected",
-                                  messages::kConverted}));
+                                  "tests/golden/twelve_types.19o.expected", messages::kConverted}));
 
 // Files that are refused in the header: the message, and the input alone and untouched.
 struct RefusedCase {
@@ -92,7 +95,9 @@ struct RefusedCase {
     std::string message;
 };
 
-std::string kinematicExample() { return sourceFile("examples/kinematic.19o"); }
+std::string kinematicExample() {
+    return sourceFile("examples/kinematic.19o");
+}
 
 std::string withLfOnly(std::string text) {
     std::string result;
@@ -109,9 +114,11 @@ std::vector<RefusedCase> refusedCases() {
     std::string misaligned = kinematicExample();
     misaligned.insert(82 * 2 + 70, " ");  // the COMMENT line grows to 81 characters
     // The next line is taken from byte 82 * 3, the previous line's line feed, to its own.
-    const std::string shifted = misaligned.substr(82 * 3, misaligned.find('\n', 82 * 3 + 1) + 1 - 82 * 3);
+    const std::string shifted =
+        misaligned.substr(82 * 3, misaligned.find('\n', 82 * 3 + 1) + 1 - 82 * 3);
     return {
-        {"StaticValid", sourceFile("examples/static_valid.19o"), std::string(messages::kStaticData)},
+        {"StaticValid", sourceFile("examples/static_valid.19o"),
+         std::string(messages::kStaticData)},
         {"Gsi", sourceFile("examples/gsi.19o"), std::string(messages::kGsiData)},
         {"LfOnlyHeader", withLfOnly(kinematicExample()), messages::headerError("")},
         {"UnknownLabel", unknownLabel, messages::headerError(clockLine)},
@@ -162,7 +169,41 @@ TEST(Program, RefusesItsOwnOutputAndKeepsTheEarlierOriginal) {
     EXPECT_EQ(readFile(dir / "site.19o"), converted);
     EXPECT_EQ(readFile(dir / "site.19o_original"), input);
     // What was written before the stop: the header.
-    EXPECT_EQ(readFile(dir / "site.19o_temp"), converted.substr(0, converted.find("END OF HEADER") + 22));
+    EXPECT_EQ(readFile(dir / "site.19o_temp"),
+              converted.substr(0, converted.find("END OF HEADER") + 22));
+}
+
+TEST(Program, SiteIdentifierLimitStopsAndLeavesTheTemporaryFile) {
+    const TempDir dir;
+    const std::string example = kinematicExample();
+    std::string input = example.substr(0, example.find("END OF HEADER") + 22);
+    input += " 19  5 25  1  2 30.0000000  0  1G01\r\n  21234567.89105\r\n";
+    input += " 19  5 25  1  3  0.0000000  2\r\n";
+    for (int i = 0; i < 2050; ++i) {
+        input += std::string(28, ' ') + "4  1\r\n" + record("  OCCUPATION", "COMMENT");
+    }
+    writeFile(dir / "site.19o", input);
+
+    const ProgramRun run = runFerrule({(dir / "site.19o").string()});
+
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, ng(messages::kSiteIdLimit));
+    EXPECT_EQ(dir.entries(), (std::vector<std::string>{"site.19o", "site.19o_temp"}));
+    EXPECT_EQ(readFile(dir / "site.19o"), input);
+    const std::string written = readFile(dir / "site.19o_temp");
+    EXPECT_EQ(written.substr(written.size() - 164, 82), record("800K", "MARKER NAME"));
+}
+
+TEST(Program, LongPathsWork) {
+    const TempDir dir;
+    fs::path directory = dir.path();
+    for (int i = 0; i < 6; ++i) directory /= std::string(100, static_cast<char>('a' + i));
+    fs::create_directories(directory);
+    const fs::path input = directory / (std::string(200, 'o') + ".19o");
+    writeFile(input, kinematicExample());
+    EXPECT_GT(input.string().size(), 800u);
+    EXPECT_EQ(runFerrule({input.string()}).status, 0);
+    EXPECT_EQ(readFile(input.string() + "_original"), kinematicExample());
 }
 
 TEST(Program, ReplacesAnEarlierOriginalFile) {
@@ -218,8 +259,7 @@ TEST(Program, WriteFailureLeavesTheInputAndNoTemporaryFile) {
     const std::string input = kinematicExample();
     writeFile(dir / "site.19o", input);
     // The file-size limit makes the temporary file's write fail, as a full disk would.
-    const ProgramRun run =
-        runFerrule({(dir / "site.19o").string()}, withFileSizeLimit(1000));
+    const ProgramRun run = runFerrule({(dir / "site.19o").string()}, withFileSizeLimit(1000));
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.err, ng(messages::kTempWriteFailed));
     EXPECT_EQ(dir.entries(), std::vector<std::string>{"site.19o"});
@@ -280,8 +320,8 @@ TEST(Program, DebugLinesOnlyWhenAskedFor) {
     const TempDir dir;
     const std::string input = sourceFile("examples/static_bad_id.19o");
     writeFile(dir / "site.19o", input);
-    const ProgramRun run = runFerrule({(dir / "site.19o").string()},
-                                      withEnvironment("FERRULE_DEBUG", "1"));
+    const ProgramRun run =
+        runFerrule({(dir / "site.19o").string()}, withEnvironment("FERRULE_DEBUG", "1"));
     ASSERT_EQ(run.status, 0);
     // Every line written is shown with an extra line feed; the repair is tagged.
     const std::string expected = sourceFile("tests/golden/static_bad_id.19o.expected");

@@ -18,32 +18,34 @@ void writeAndFlush(std::FILE* stream, std::string_view text) {
 }
 
 class StandardConsole final : public Console {
-public:
+  public:
     void writeOutput(std::string_view text) override { writeAndFlush(stdout, text); }
     void writeError(std::string_view text) override { writeAndFlush(stderr, text); }
 };
 
 // The message box's stand-in: "[" caption "] " text, on one line.
 class ConsoleNotifier final : public Notifier {
-public:
+  public:
     explicit ConsoleNotifier(Console& console) : console_(console) {}
     void notify(std::string_view caption, std::string_view text) override {
         std::string line = "[";
         line.append(caption).append("] ").append(text).append("\n");
-        if (caption == "OK") console_.writeOutput(line);
-        else console_.writeError(line);
+        if (caption == "OK")
+            console_.writeOutput(line);
+        else
+            console_.writeError(line);
     }
 
-private:
+  private:
     Console& console_;
 };
 
 class StandardErrorDebugChannel final : public DebugChannel {
-public:
+  public:
     StandardErrorDebugChannel() : DebugChannel(isRequested()) {}
     void emit(const char* text) override { std::fputs(text, stderr); }
 
-private:
+  private:
     static bool isRequested() {
         const char* value = std::getenv("FERRULE_DEBUG");
         return value != nullptr && std::string_view(value) == "1";

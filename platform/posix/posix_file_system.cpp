@@ -12,7 +12,7 @@ namespace ferrule::platform {
 namespace {
 
 class Descriptor {
-public:
+  public:
     explicit Descriptor(int fd) : fd_(fd) {}
     ~Descriptor() {
         if (fd_ >= 0) ::close(fd_);
@@ -31,12 +31,12 @@ public:
         return fd < 0 || ::close(fd) == 0;
     }
 
-private:
+  private:
     int fd_;
 };
 
 class PosixInputFile final : public InputFile {
-public:
+  public:
     explicit PosixInputFile(int fd) : fd_(fd) {}
     std::ptrdiff_t read(char* buffer, std::size_t size) override {
         for (;;) {
@@ -46,12 +46,12 @@ public:
         }
     }
 
-private:
+  private:
     Descriptor fd_;
 };
 
 class PosixOutputFile final : public OutputFile {
-public:
+  public:
     explicit PosixOutputFile(int fd) : fd_(fd) {}
     bool write(const char* data, std::size_t size) override {
         while (size > 0) {
@@ -68,7 +68,7 @@ public:
     bool sync() override { return ::fsync(fd_.get()) == 0; }
     bool close() override { return fd_.close(); }
 
-private:
+  private:
     Descriptor fd_;
 };
 
@@ -98,9 +98,10 @@ std::unique_ptr<OutputFile> PosixFileSystem::createTemporary(const Path& path, c
     Descriptor descriptor(fd);
 
     struct stat status {};
-    const bool usable = ::fstat(fd, &status) == 0 && S_ISREG(status.st_mode) &&
-                        !(status.st_dev == inputStatus.st_dev && status.st_ino == inputStatus.st_ino) &&
-                        ::fcntl(fd, F_SETFL, 0) == 0 && ::ftruncate(fd, 0) == 0;
+    const bool usable =
+        ::fstat(fd, &status) == 0 && S_ISREG(status.st_mode) &&
+        !(status.st_dev == inputStatus.st_dev && status.st_ino == inputStatus.st_ino) &&
+        ::fcntl(fd, F_SETFL, 0) == 0 && ::ftruncate(fd, 0) == 0;
     if (!usable) {
         descriptor.close();
         if (created) ::unlink(path.c_str());
@@ -116,7 +117,9 @@ bool PosixFileSystem::exists(const Path& path) {
     return ::lstat(path.c_str(), &status) == 0;
 }
 
-bool PosixFileSystem::removeFile(const Path& path) { return ::unlink(path.c_str()) == 0; }
+bool PosixFileSystem::removeFile(const Path& path) {
+    return ::unlink(path.c_str()) == 0;
+}
 
 bool PosixFileSystem::rename(const Path& from, const Path& to) {
     return std::rename(from.c_str(), to.c_str()) == 0;

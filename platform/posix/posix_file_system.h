@@ -6,7 +6,7 @@
 namespace ferrule::platform {
 
 class PosixFileSystem final : public FileSystem {
-public:
+  public:
     std::unique_ptr<InputFile> openForReading(const Path& path) override;
     std::unique_ptr<OutputFile> createTemporary(const Path& path, const Path& input) override;
     bool exists(const Path& path) override;

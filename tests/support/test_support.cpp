@@ -1,9 +1,11 @@
 #include "tests/support/test_support.h"
 
+#if !defined(_WIN32)
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 #include <algorithm>
 #include <chrono>
@@ -27,15 +29,27 @@ void writeFile(const fs::path& path, std::string_view bytes) {
     if (!out) throw std::runtime_error("cannot write " + path.string());
 }
 
-fs::path sourcePath(std::string_view relative) { return fs::path(FERRULE_SOURCE_DIR) / relative; }
+fs::path sourcePath(std::string_view relative) {
+    return fs::path(FERRULE_SOURCE_DIR) / relative;
+}
 
-std::string sourceFile(std::string_view relative) { return readFile(sourcePath(relative)); }
+std::string sourceFile(std::string_view relative) {
+    return readFile(sourcePath(relative));
+}
 
+std::string pathArgument(const fs::path& path) {
+    const std::u8string text = path.u8string();
+    return std::string(text.begin(), text.end());
+}
+
+// The Windows versions of TempDir's constructor and of runFerrule are in test_support_windows.cpp.
+#if !defined(_WIN32)
 TempDir::TempDir() {
     std::string pattern = (fs::temp_directory_path() / "ferrule-test-XXXXXX").string();
     if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
     path_ = pattern;
 }
+#endif
 
 TempDir::~TempDir() {
     std::error_code ignored;
@@ -55,6 +69,7 @@ std::vector<std::string> TempDir::entries() const {
     return names;
 }
 
+#if !defined(_WIN32)
 ProgramRun runFerrule(const std::vector<std::string>& arguments, const RunOptions& options) {
     const TempDir capture;
     const fs::path outPath = capture / "stdout";
@@ -103,6 +118,7 @@ ProgramRun runFerrule(const std::vector<std::string>& arguments, const RunOption
     run.err = readFile(errPath);
     return run;
 }
+#endif
 
 Converted convertBytes(std::string_view input, std::size_t blockSize, ConversionOptions options) {
     StringSink sink;
@@ -127,6 +143,17 @@ std::string record(std::string_view text, std::string_view label) {
     line.append(label);
     line.resize(80, ' ');
     return line + "\r\n";
+}
+
+std::vector<std::string_view> splitLines(std::string_view text) {
+    std::vector<std::string_view> lines;
+    while (!text.empty()) {
+        const std::size_t end = text.find('\n');
+        const std::size_t size = end == std::string_view::npos ? text.size() : end + 1;
+        lines.push_back(text.substr(0, size));
+        text.remove_prefix(size);
+    }
+    return lines;
 }
 
 std::vector<std::string> testWrapper() {

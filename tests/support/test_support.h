@@ -25,7 +25,7 @@ std::string sourceFile(std::string_view relative);
 
 // A fresh directory, removed with everything in it at the end of the test.
 class TempDir {
-public:
+  public:
     TempDir();
     ~TempDir();
     TempDir(const TempDir&) = delete;
@@ -35,7 +35,7 @@ public:
     // The names of the entries in the directory, sorted.
     std::vector<std::string> entries() const;
 
-private:
+  private:
     fs::path path_;
 };
 
@@ -43,31 +43,40 @@ struct ProgramRun {
     int status = -1;  // exit status, or -1 when the program did not exit normally
     std::string out;
     std::string err;
-    long maxResidentKiB = 0;  // the child's peak resident memory (ru_maxrss)
-    double seconds = 0;       // wall-clock time of the run
+    long maxResidentKiB = 0;  // the child's peak resident memory (ru_maxrss; POSIX)
+    double seconds = 0;       // wall-clock time of the run (POSIX)
+#if defined(_WIN32)
+    std::string debug;  // what the program sent to the debugger output (RunOptions::underDebugger)
+#endif
 };
 
 struct RunOptions {
     std::vector<std::pair<std::string, std::string>> environment;  // added to the inherited one
-    std::optional<long> fileSizeLimit;                              // RLIMIT_FSIZE in bytes
-    fs::path workingDirectory;                                      // empty: the test's own
+    std::optional<long> fileSizeLimit;                             // RLIMIT_FSIZE in bytes
+    fs::path workingDirectory;                                     // empty: the test's own
+#if defined(_WIN32)
+    bool underDebugger = false;  // run the program as its debugger, collecting its debug output
+#endif
 };
 
-// Runs the built ferrule with the given arguments and collects what it printed. When the
-// environment variable FERRULE_TEST_WRAPPER is set (e.g. "valgrind --error-exitcode=99 -q"), its
-// words are put before the program, found on the PATH.
+// A path as runFerrule takes it: UTF-8 text.
+std::string pathArgument(const fs::path& path);
+
+// Runs the built ferrule with the given arguments and collects what it printed. On POSIX, when
+// the environment variable FERRULE_TEST_WRAPPER is set (e.g. "valgrind --error-exitcode=99 -q"),
+// its words are put before the program, found on the PATH.
 ProgramRun runFerrule(const std::vector<std::string>& arguments, const RunOptions& options = {});
 
 // Collects the converted text.
 class StringSink final : public OutputSink {
-public:
+  public:
     void write(std::string_view bytes) override { text.append(bytes); }
     std::string text;
 };
 
 // Collects the debug lines.
 class RecordingDebugChannel final : public DebugChannel {
-public:
+  public:
     RecordingDebugChannel() : DebugChannel(true) {}
     void emit(const char* text) override { lines.emplace_back(text); }
     std::vector<std::string> lines;
@@ -85,6 +94,9 @@ Converted convertBytes(std::string_view input, std::size_t blockSize = 0,
 
 // An 80-column header-type record: 60 columns of text, a 20-column label, CR LF.
 std::string record(std::string_view text, std::string_view label);
+
+// The lines of a text, each with its line end; the last one may have none.
+std::vector<std::string_view> splitLines(std::string_view text);
 
 // The words of FERRULE_TEST_WRAPPER; empty when the program runs on its own.
 std::vector<std::string> testWrapper();

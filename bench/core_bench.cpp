@@ -1,0 +1,216 @@
+// Throughput of the conversion core on generated data held in memory: the header processor, the
+// observation processor, the event rewriting and the whole conversion (block-fed and byte-fed).
+// Each reports bytes of input per second. The converted text goes to a sink that only counts it:
+// writing it out is the driver's business.
+#include <benchmark/benchmark.h>
+
+#include <cstring>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "app/conversion.h"
+#include "common/field.h"
+#include "header/header_processor.h"
+#include "observation/event_rewriting.h"
+#include "observation/observation_processor.h"
+#include "tools/generate/observation_generator.h"
+
+namespace ferrule {
+namespace {
+
+constexpr std::size_t kBlockBytes = std::size_t{1} << 20;
+
+std::string generated(generate::Survey survey, double sizeMiB) {
+    generate::GeneratorOptions options;
+    options.seed = 1;
+    options.sizeMiB = sizeMiB;
+    options.typeCount = 7;
+    options.survey = survey;
+    return generate::generateObservationText(options);
+}
+
+// 16 MiB of a stop-and-go survey: 7 types, 20-28 satellites, one occupation a minute.
+const std::string& kinematicFile() {
+    static const std::string text = generated(generate::Survey::Kinematic, 16);
+    return text;
+}
+
+// 16 MiB of a static survey whose station identifier gets repaired: no events at all.
+const std::string& staticBadIdFile() {
+    static const std::string text = generated(generate::Survey::StaticBadId, 16);
+    return text;
+}
+
+// 1 MiB of the stop-and-go survey, for the slow byte-by-byte path.
+const std::string& smallKinematicFile() {
+    static const std::string text = generated(generate::Survey::Kinematic, 1);
+    return text;
+}
+
+std::size_t headerLength(std::string_view file) {
+    return file.find("END OF HEADER") + std::string_view("END OF HEADER       \r\n").size();
+}
+
+class CountingSink final : public OutputSink {
+  public:
+    void write(std::string_view bytes) override { count += bytes.size(); }
+    std::size_t count = 0;
+};
+
+// Feeds the header's bytes to `processor` until END OF HEADER.
+void processHeader(HeaderProcessor& processor, std::string_view header, std::string& out) {
+    while (!header.empty()) {
+        std::size_t consumed = 0;
+        const HeaderResult result = processor.processHeaderBytes(header, consumed, out);
+        benchmark::DoNotOptimize(result);
+        header.remove_prefix(consumed);
+    }
+}
+
+// Feeds the header of `file` to `header`; returns the observation section after it.
+std::string_view readHeaderOf(const std::string& file, HeaderProcessor& header) {
+    const std::size_t headerBytes = headerLength(file);
+    std::string out;
+    processHeader(header, std::string_view(file).substr(0, headerBytes), out);
+    return std::string_view(file).substr(headerBytes);
+}
+
+// Calls `take` with every line of `text`, its line feed included.
+template <typename Take>
+void forEachLine(std::string_view text, Take take) {
+    const char* next = text.data();
+    const char* const end = next + text.size();
+    while (const void* found = std::memchr(next, '\n', static_cast<std::size_t>(end - next))) {
+        const char* lineEnd = static_cast<const char*>(found) + 1;
+        take(std::string_view(next, static_cast<std::size_t>(lineEnd - next)));
+        next = lineEnd;
+    }
+}
+
+void setThroughput(benchmark::State& state, std::size_t bytesPerIteration) {
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) *
+                            static_cast<std::int64_t>(bytesPerIteration));
+}
+
+// The header: 80-column records, a PRN / # OF OBS record per satellite, line by line.
+void HeaderProcessing(benchmark::State& state) {
+    const std::string_view header =
+        std::string_view(kinematicFile()).substr(0, headerLength(kinematicFile()));
+    std::string out;
+    for (auto _ : state) {
+        HeaderProcessor processor;
+        processHeader(processor, header, out);
+    }
+    setThroughput(state, header.size());
+}
+BENCHMARK(HeaderProcessing);
+
+// The observation section, line by line, as the block-fed conversion finds the lines. With
+// argument 1 the observation values are decoded too (the converter leaves that off).
+void ObservationProcessing(benchmark::State& state) {
+    HeaderProcessor header;
+    const std::string_view section = readHeaderOf(kinematicFile(), header);
+    const bool decode = state.range(0) != 0;
+
+    for (auto _ : state) {
+        ObservationProcessor processor(header.record(), decode);
+        forEachLine(section, [&](std::string_view line) {
+            benchmark::DoNotOptimize(processor.processObservationLine(line));
+        });
+    }
+    setThroughput(state, section.size());
+    state.SetLabel(decode ? "values decoded" : "values not decoded");
+}
+BENCHMARK(ObservationProcessing)->Arg(0)->Arg(1);
+
+// The event records of the file through the event state machine, with the records composed for
+// them: the record count of an opening flag-2 record, the site MARKER NAME record that replaces
+// a flag-4 record, and the moving-antenna block of the first two epochs. Bytes are those of the
+// event records and of the two epoch lines.
+void EventRewriting(benchmark::State& state) {
+    HeaderProcessor header;
+    const std::string_view section = readHeaderOf(kinematicFile(), header);
+
+    std::vector<std::string_view> firstEpochs;
+    std::vector<std::string_view> events;
+    std::size_t bytes = 0;
+    ObservationProcessor processor(header.record());
+    forEachLine(section, [&](std::string_view line) {
+        const ObservationResult result = processor.processObservationLine(line);
+        if (result == ObsFirstEpoch || result == ObsSecondEpoch) firstEpochs.push_back(line);
+        if (result == ObsEventEpoch) events.push_back(line);
+        if (result == ObsFirstEpoch || result == ObsSecondEpoch || result == ObsEventEpoch) {
+            bytes += line.size();
+        }
+    });
+
+    CountingSink sink;
+    for (auto _ : state) {
+        for (const std::string_view epochLine : firstEpochs) {
+            sink.write(movingAntennaBlock(epochLine));
+        }
+        EventStateMachine machine;
+        for (const std::string_view line : events) {
+            const EventDecision decision = machine.onEventRecord(digitAt(line, 28));
+            switch (decision.action) {
+                case EventAction::WriteLine:
+                    sink.write(line);
+                    break;
+                case EventAction::WriteWithRecordCount:
+                    sink.write(beforeLineEnd(line));
+                    sink.write(kRecordCountSuffix);
+                    break;
+                case EventAction::WriteSiteMarkerName:
+                    sink.write(siteMarkerNameRecord(decision.siteId));
+                    break;
+                case EventAction::StopAtSiteIdLimit:
+                    break;
+            }
+        }
+    }
+    benchmark::DoNotOptimize(sink.count);
+    setThroughput(state, bytes);
+    state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations()) *
+                            static_cast<std::int64_t>(events.size() + firstEpochs.size()));
+}
+BENCHMARK(EventRewriting);
+
+// The whole conversion, fed in blocks of 1 MiB as the program reads the file. Argument 0: the
+// kinematic survey; 1: the static survey whose station identifier is repaired.
+void WholeConversion(benchmark::State& state) {
+    const std::string& file = state.range(0) == 0 ? kinematicFile() : staticBadIdFile();
+    for (auto _ : state) {
+        CountingSink sink;
+        SilentDebugChannel debug;
+        Conversion conversion(sink, debug);
+        for (std::size_t at = 0; at < file.size(); at += kBlockBytes) {
+            conversion.feed(std::string_view(file).substr(at, kBlockBytes));
+        }
+        benchmark::DoNotOptimize(conversion.finish());
+        benchmark::DoNotOptimize(sink.count);
+    }
+    setThroughput(state, file.size());
+    state.SetLabel(state.range(0) == 0 ? "kinematic" : "static, station identifier repaired");
+}
+BENCHMARK(WholeConversion)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+
+// The whole conversion fed one byte at a time (the per-byte contract of the two processors).
+void WholeConversionByteFed(benchmark::State& state) {
+    const std::string& file = smallKinematicFile();
+    for (auto _ : state) {
+        CountingSink sink;
+        SilentDebugChannel debug;
+        Conversion conversion(sink, debug);
+        for (const char ch : file) conversion.feedByte(ch);
+        benchmark::DoNotOptimize(conversion.finish());
+        benchmark::DoNotOptimize(sink.count);
+    }
+    setThroughput(state, file.size());
+}
+BENCHMARK(WholeConversionByteFed)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+}  // namespace ferrule
+
+BENCHMARK_MAIN();

@@ -1,0 +1,84 @@
+// ferrule as a library: the conversion of one RINEX 2 observation file, from the bytes of the
+// input to the bytes of the result and an outcome. Nothing here touches files or consoles; the
+// caller reads the input, keeps the output and tells the user.
+//
+//   std::string output;
+//   ferrule::StreamConverter converter([&](std::string_view bytes) { output.append(bytes); });
+//   while (... next block of the input ...) {
+//       if (!converter.feed(block)) break;  // stopped: the rest of the input is not needed
+//   }
+//   const ferrule::Outcome outcome = converter.finish();
+//   if (ferrule::isConverted(outcome)) { ... output replaces the input ... }
+//   show(ferrule::outcomeCaption(outcome), ferrule::outcomeMessage(outcome,
+//   converter.headerErrorLine()));
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "ferrule/outcome.h"
+#include "ferrule/version.h"
+
+namespace ferrule {
+
+// Receives the converted text in order, in pieces of any size. A piece is valid only during
+// the call.
+using OutputFunction = std::function<void(std::string_view bytes)>;
+
+// Receives the diagnostic text: every line written (followed by an extra line feed), and a short
+// tag for each stop. Each call carries one terminated text.
+using DebugFunction = std::function<void(std::string_view text)>;
+
+// Converts one observation file fed in blocks of any size: the output is the same for any
+// division of the input. Not copyable; a moved-from converter must not be used.
+class StreamConverter {
+  public:
+    // Without a debug function no diagnostic text is formatted.
+    explicit StreamConverter(OutputFunction output, DebugFunction debug = nullptr);
+    ~StreamConverter();
+    StreamConverter(StreamConverter&&) noexcept;
+    StreamConverter& operator=(StreamConverter&&) noexcept;
+
+    // Feeds the next bytes of the input. Returns false once the conversion has stopped; the
+    // bytes fed after that are ignored.
+    bool feed(std::string_view bytes);
+
+    // Ends the input and returns the outcome. Bytes after the last line feed are written as
+    // they stand.
+    Outcome finish();
+
+    // Outcome::InProgress until the conversion stops or finish() is called.
+    Outcome outcome() const;
+
+    // For Outcome::HeaderError: the offending line as the message quotes it, empty when the
+    // line broke the 80-column layout.
+    const std::string& headerErrorLine() const;
+
+  private:
+    class Impl;
+    std::unique_ptr<Impl> impl_;
+};
+
+// The result of converting a whole text at once.
+struct Result {
+    Outcome outcome = Outcome::InProgress;
+    // The converted text. When the file was not converted, this is what was written before the
+    // stop; it does not replace the input.
+    std::string output;
+    std::string headerErrorLine;
+};
+
+Result convert(std::string_view input);
+
+// True when the output replaces the input: a kinematic file converted, or a static file whose
+// station identifier was repaired.
+bool isConverted(Outcome outcome);
+
+// What the user is told: a caption, "OK" for a converted file and "NG" otherwise, and the message
+// in Japanese (UTF-8). The header error message quotes the offending line.
+std::string_view outcomeCaption(Outcome outcome);
+std::string outcomeMessage(Outcome outcome, std::string_view headerErrorLine = {});
+
+}  // namespace ferrule

@@ -1,0 +1,200 @@
+// The Windows side of the test helpers: temporary directories, and running the built ferrule.exe
+// with CreateProcessW, its stdout and stderr redirected to files, optionally as its debugger.
+#include <cwchar>
+#include <cwctype>
+#include <random>
+#include <stdexcept>
+
+#include "platform/windows/windows_platform.h"
+#include "tests/support/test_support.h"
+
+namespace ferrule::test {
+
+using platform::windows::toUtf16;
+
+TempDir::TempDir() {
+    std::random_device random;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const fs::path candidate =
+            fs::temp_directory_path() / ("ferrule-test-" + std::to_string(random()));
+        if (CreateDirectoryW(candidate.c_str(), nullptr)) {
+            path_ = candidate;
+            return;
+        }
+    }
+    throw std::runtime_error("cannot create a temporary directory");
+}
+
+namespace {
+
+class OwnedHandle {
+  public:
+    explicit OwnedHandle(HANDLE handle = nullptr) : handle_(handle) {}
+    ~OwnedHandle() {
+        if (handle_ != nullptr && handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
+    }
+    OwnedHandle(const OwnedHandle&) = delete;
+    OwnedHandle& operator=(const OwnedHandle&) = delete;
+    HANDLE get() const { return handle_; }
+
+  private:
+    HANDLE handle_;
+};
+
+// A file the child process inherits as one of its standard handles.
+HANDLE inheritableFile(const fs::path& path, DWORD access, DWORD disposition) {
+    SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+    const HANDLE handle = CreateFileW(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                      &inherit, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) throw std::runtime_error("cannot open " + path.string());
+    return handle;
+}
+
+// One argument of a command line, quoted so that the runtime's parser gives it back unchanged.
+std::wstring commandLineArgument(std::wstring_view argument) {
+    if (!argument.empty() && argument.find_first_of(L" \t\n\v\"") == std::wstring_view::npos) {
+        return std::wstring(argument);
+    }
+    std::wstring result = L"\"";
+    std::size_t backslashes = 0;
+    for (const wchar_t ch : argument) {
+        if (ch == L'\\') {
+            ++backslashes;
+            continue;
+        }
+        // Backslashes before a quotation mark are doubled, and the mark escaped.
+        result.append(ch == L'"' ? backslashes * 2 + 1 : backslashes, L'\\');
+        backslashes = 0;
+        result += ch;
+    }
+    result.append(backslashes * 2, L'\\');
+    return result + L"\"";
+}
+
+std::wstring upper(std::wstring_view text) {
+    std::wstring result(text);
+    for (wchar_t& ch : result) ch = static_cast<wchar_t>(std::towupper(ch));
+    return result;
+}
+
+// The inherited environment without the program's own switches, plus the test's variables.
+std::wstring environmentBlock(const RunOptions& options) {
+    std::vector<std::wstring> added;
+    for (const auto& [name, value] : options.environment) {
+        added.push_back(toUtf16(name) + L"=" + toUtf16(value));
+    }
+    const auto overridden = [&](std::wstring_view entry) {
+        const std::wstring name = upper(entry.substr(0, entry.find(L'=', 1) + 1));
+        if (name == L"FERRULE_NOTIFY_STDERR=" || name == L"FERRULE_DEBUG=") return true;
+        for (const std::wstring& variable : added) {
+            if (upper(variable.substr(0, variable.find(L'=') + 1)) == name) return true;
+        }
+        return false;
+    };
+    std::wstring block;
+    wchar_t* const inherited = GetEnvironmentStringsW();
+    for (const wchar_t* entry = inherited; *entry != L'\0'; entry += std::wcslen(entry) + 1) {
+        if (!overridden(entry)) block.append(entry).push_back(L'\0');
+    }
+    FreeEnvironmentStringsW(inherited);
+    for (const std::wstring& variable : added) block.append(variable).push_back(L'\0');
+    block.push_back(L'\0');
+    return block;
+}
+
+// Runs the process to its end as its debugger, collecting the texts of OutputDebugString.
+std::string collectDebugOutput(const PROCESS_INFORMATION& process) {
+    std::string collected;
+    for (;;) {
+        DEBUG_EVENT event{};
+        if (!WaitForDebugEvent(&event, INFINITE))
+            throw std::runtime_error("WaitForDebugEvent failed");
+        DWORD continueStatus = DBG_CONTINUE;
+        switch (event.dwDebugEventCode) {
+            case CREATE_PROCESS_DEBUG_EVENT:
+                if (event.u.CreateProcessInfo.hFile != nullptr)
+                    CloseHandle(event.u.CreateProcessInfo.hFile);
+                break;
+            case LOAD_DLL_DEBUG_EVENT:
+                if (event.u.LoadDll.hFile != nullptr) CloseHandle(event.u.LoadDll.hFile);
+                break;
+            case OUTPUT_DEBUG_STRING_EVENT: {
+                const OUTPUT_DEBUG_STRING_INFO& info = event.u.DebugString;
+                if (info.fUnicode == 0 && info.nDebugStringLength > 0) {
+                    std::string text(info.nDebugStringLength, '\0');
+                    SIZE_T read = 0;
+                    ReadProcessMemory(process.hProcess, info.lpDebugStringData, text.data(),
+                                      text.size(), &read);
+                    text.resize(read);
+                    // The length counts the terminating NUL.
+                    if (!text.empty() && text.back() == '\0') text.pop_back();
+                    collected += text;
+                }
+                break;
+            }
+            case EXCEPTION_DEBUG_EVENT:
+                // The loader's first breakpoint is the debugger's to take; anything else is the
+                // program's own.
+                if (event.u.Exception.ExceptionRecord.ExceptionCode != EXCEPTION_BREAKPOINT) {
+                    continueStatus = DBG_EXCEPTION_NOT_HANDLED;
+                }
+                break;
+            default:
+                break;
+        }
+        ContinueDebugEvent(event.dwProcessId, event.dwThreadId, continueStatus);
+        if (event.dwDebugEventCode == EXIT_PROCESS_DEBUG_EVENT &&
+            event.dwProcessId == process.dwProcessId) {
+            return collected;
+        }
+    }
+}
+
+}  // namespace
+
+ProgramRun runFerrule(const std::vector<std::string>& arguments, const RunOptions& options) {
+    if (options.fileSizeLimit) throw std::runtime_error("no file-size limit on Windows");
+    const TempDir capture;
+    const fs::path outPath = capture / "stdout";
+    const fs::path errPath = capture / "stderr";
+
+    const fs::path program(FERRULE_BINARY);
+    std::wstring commandLine = commandLineArgument(program.native());
+    for (const std::string& argument : arguments)
+        commandLine += L" " + commandLineArgument(toUtf16(argument));
+    std::wstring environment = environmentBlock(options);
+
+    ProgramRun run;
+    {
+        const OwnedHandle input(inheritableFile(L"NUL", GENERIC_READ, OPEN_EXISTING));
+        const OwnedHandle output(inheritableFile(outPath, GENERIC_WRITE, CREATE_ALWAYS));
+        const OwnedHandle error(inheritableFile(errPath, GENERIC_WRITE, CREATE_ALWAYS));
+        STARTUPINFOW startup{};
+        startup.cb = sizeof startup;
+        startup.dwFlags = STARTF_USESTDHANDLES;
+        startup.hStdInput = input.get();
+        startup.hStdOutput = output.get();
+        startup.hStdError = error.get();
+        const DWORD flags =
+            CREATE_UNICODE_ENVIRONMENT | (options.underDebugger ? DEBUG_ONLY_THIS_PROCESS : 0);
+        const std::wstring directory = options.workingDirectory.native();
+        PROCESS_INFORMATION process{};
+        if (!CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, TRUE, flags,
+                            environment.data(), directory.empty() ? nullptr : directory.c_str(),
+                            &startup, &process)) {
+            throw std::runtime_error("cannot start " + program.string());
+        }
+        const OwnedHandle processHandle(process.hProcess);
+        const OwnedHandle threadHandle(process.hThread);
+        if (options.underDebugger) run.debug = collectDebugOutput(process);
+        WaitForSingleObject(process.hProcess, INFINITE);
+        DWORD exitCode = 0;
+        if (GetExitCodeProcess(process.hProcess, &exitCode))
+            run.status = static_cast<int>(exitCode);
+    }
+    run.out = readFile(outPath);
+    run.err = readFile(errPath);
+    return run;
+}
+
+}  // namespace ferrule::test
