@@ -21,11 +21,11 @@ enum class FileOperation {
     Read,             // the read that reaches input byte `atByte`: bytes before it, then -1
     CreateTemporary,  // creating "<input>_temp"
     Write,            // the write that reaches output byte `atByte`: bytes before it, then false
-    WriteCall,        // the write call numbered `atCall`, counted from 1, fails whole
+    WriteCall,        // the write call numbered `atCall`, counted from 1, fails whole (with the
+                      // count of a run without a fault: the last flush)
     Sync,             // flushing the temporary file to stable storage
     Close,            // closing the temporary file
-    MoveEarlierOriginal,     // a rename of an earlier "<input>_original" to a name other than the
-                             // input
+    MoveEarlierOriginal,     // an earlier "<input>_original" moved aside (not back to the input)
     RemoveEarlierOriginal,   // deleting a file other than the temporary one
     RenameInputToOriginal,   // the input moving to "<input>_original"
     RenameTemporaryToInput,  // the converted file taking the input's path
