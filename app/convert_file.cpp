@@ -125,35 +125,18 @@ bool convertFile(const Path& input, platform::Services& services) {
     // A stop in the observation section leaves the temporary file with what was written.
     if (!converted) return refuse(message);
 
-    // The swap: the input moves to "<path>_original", the converted file takes its path. An
-    // earlier "<path>_original" is moved aside and deleted only once both renames are done, so
-    // a swap that fails at any step leaves every file as it was.
+    // The swap: the input moves to "<path>_original", the converted file takes its path. A file
+    // already at "<path>_original" is deleted first (never a directory: then the swap fails). If
+    // the converted file cannot take the input's path, the input is moved back to it.
     const Path kept = withSuffix(input, "_original");
-    const Path earlier = withSuffix(input, "_original_old");
-    const bool hasEarlier = files.exists(kept);
     const auto swapFailed = [&] {
         files.removeFile(temporary);
         return refuse(messages::kReplaceFailed);
     };
-    const auto restoreEarlier = [&] {
-        if (hasEarlier) files.rename(earlier, kept);
-    };
-    if (hasEarlier && (files.exists(earlier) || !files.rename(kept, earlier))) return swapFailed();
-    if (!files.rename(input, kept)) {
-        restoreEarlier();
-        return swapFailed();
-    }
+    if (files.exists(kept) && !files.removeFile(kept)) return swapFailed();
+    if (!files.rename(input, kept)) return swapFailed();
     if (!files.rename(temporary, input)) {
         files.rename(kept, input);
-        restoreEarlier();
-        return swapFailed();
-    }
-    // An earlier "_original" that cannot be deleted (a directory, say) is never removed: the
-    // swap is undone.
-    if (hasEarlier && !files.removeFile(earlier)) {
-        files.rename(input, temporary);
-        files.rename(kept, input);
-        restoreEarlier();
         return swapFailed();
     }
     files.syncDirectoryOf(input);

@@ -154,33 +154,5 @@ TEST(RealFault, InputOfZeroBytesIsConverted) {
     EXPECT_EQ(readFile(dir / "site.19o_original"), "");
 }
 
-// An earlier "_original" is moved aside to "_original_old" during the swap. A file already there
-// is never replaced: the swap fails before anything moves. Without an earlier "_original" the
-// name is not needed, and the file there stays as it is.
-TEST(RealFault, FileInTheWayOfTheEarlierOriginal) {
-    for (const bool earlierOriginal : {true, false}) {
-        SCOPED_TRACE(earlierOriginal ? "with an earlier _original" : "without");
-        const TempDir dir;
-        const std::string input = kinematicOf(0);
-        writeFile(dir / "site.19o", input);
-        writeFile(dir / "site.19o_original_old", "someone's file");
-        if (earlierOriginal) writeFile(dir / "site.19o_original", "an earlier original");
-
-        const ProgramRun run = runFerrule({(dir / "site.19o").string()});
-
-        EXPECT_EQ(readFile(dir / "site.19o_original_old"), "someone's file");
-        if (earlierOriginal) {
-            EXPECT_EQ(run.status, 1);
-            EXPECT_EQ(run.err, ng(messages::kReplaceFailed));
-            EXPECT_EQ(readFile(dir / "site.19o"), input);
-            EXPECT_EQ(readFile(dir / "site.19o_original"), "an earlier original");
-        } else {
-            EXPECT_EQ(run.status, 0);
-            EXPECT_EQ(readFile(dir / "site.19o_original"), input);
-        }
-        EXPECT_FALSE(fs::exists(dir / "site.19o_temp"));
-    }
-}
-
 }  // namespace
 }  // namespace ferrule::test

@@ -28,8 +28,6 @@ std::string_view operationName(FileOperation operation) {
             return "sync";
         case FileOperation::Close:
             return "close";
-        case FileOperation::MoveEarlierOriginal:
-            return "move earlier original";
         case FileOperation::RemoveEarlierOriginal:
             return "remove earlier original";
         case FileOperation::RenameInputToOriginal:
@@ -202,7 +200,6 @@ bool FaultyFileSystem::rename(const Path& from, const Path& to) {
     FileOperation operation = FileOperation::None;
     if (from == input_ && to == kept_) operation = FileOperation::RenameInputToOriginal;
     if (from == temporary_ && to == input_) operation = FileOperation::RenameTemporaryToInput;
-    if (from == kept_ && to != input_) operation = FileOperation::MoveEarlierOriginal;
     if (fails(operation)) return false;
     return real_.rename(from, to);
 }

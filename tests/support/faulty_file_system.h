@@ -25,7 +25,6 @@ enum class FileOperation {
                       // count of a run without a fault: the last flush)
     Sync,             // flushing the temporary file to stable storage
     Close,            // closing the temporary file
-    MoveEarlierOriginal,     // an earlier "<input>_original" moved aside (not back to the input)
     RemoveEarlierOriginal,   // deleting a file other than the temporary one
     RenameInputToOriginal,   // the input moving to "<input>_original"
     RenameTemporaryToInput,  // the converted file taking the input's path
