@@ -241,7 +241,10 @@ std::string_view Conversion::feedObservations(std::string_view block) {
 }
 
 // Keeps the beginning of a line that continues in the next block, up to kLineHeadBytes; a line
-// that reaches that length is classified by its head and the rest of it streamed.
+// that reaches that length is classified by its head and the rest of it streamed, so memory stays
+// bounded. Such a line is classified before its line feed arrives: should the input end without
+// one, the line is still treated as a complete line (byte feeding writes an unfinished last line
+// as it stands). RINEX lines are 80 columns; only a hostile file has a 64 KiB last line.
 std::string_view Conversion::carryLine(std::string_view bytes) {
     const std::size_t room = kLineHeadBytes - carry_.size();
     const std::string_view window = bytes.substr(0, room);

@@ -59,27 +59,6 @@ TEST(Conversion, BlocksOfAnySizeGiveTheSameOutputAsBytes) {
     }
 }
 
-TEST(Conversion, GoldenFiles) {
-    const struct {
-        const char* input;
-        const char* expected;
-        Outcome outcome;
-    } cases[] = {
-        {"examples/kinematic.19o", "tests/golden/kinematic.19o.expected", Outcome::Converted},
-        {"examples/static_bad_id.19o", "tests/golden/static_bad_id.19o.expected",
-         Outcome::ConvertedStatic},
-        {"tests/golden/fourteen_satellites.19o", "tests/golden/fourteen_satellites.19o.expected",
-         Outcome::Converted},
-        {"tests/golden/twelve_types.19o", "tests/golden/twelve_types.19o.expected",
-         Outcome::Converted},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.input);
-        const test::Converted converted = convertBytes(sourceFile(c.input), 1 << 20);
-        EXPECT_EQ(converted.outcome, c.outcome);
-        EXPECT_EQ(converted.output, sourceFile(c.expected));
-    }
-}
 
 // Each kind of MARKER NAME decides the fate of a whole file.
 TEST(Conversion, MarkerNameDecidesTheWholeFile) {
@@ -121,27 +100,7 @@ TEST(Conversion, MarkerNameDecidesTheWholeFile) {
     }
 }
 
-TEST(Conversion, RefusalsInTheHeaderWriteNothingMore) {
-    const struct {
-        const char* input;
-        Outcome outcome;
-    } cases[] = {
-        {"examples/static_valid.19o", Outcome::StaticData},
-        {"examples/gsi.19o", Outcome::GsiData},
-    };
-    for (const auto& c : cases) {
-        const test::Converted converted = convertBytes(sourceFile(c.input), 4096);
-        EXPECT_EQ(converted.outcome, c.outcome);
-        EXPECT_TRUE(stoppedInHeader(converted.outcome));
-    }
-}
 
-TEST(Conversion, ItsOwnOutputIsRefusedAsAlreadyConverted) {
-    const std::string output = sourceFile("tests/golden/kinematic.19o.expected");
-    const test::Converted again = convertBytes(output, 4096);
-    EXPECT_EQ(again.outcome, Outcome::AlreadyConverted);
-    EXPECT_EQ(again.output, kinematicHeader());
-}
 
 TEST(Conversion, BytesAfterTheLastLineFeedAreWrittenUnchanged) {
     const std::string header = kinematicHeader();

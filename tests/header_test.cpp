@@ -135,58 +135,6 @@ TEST(HeaderLines, ANulByteMakesTheLineAnErrorWithNothingQuoted) {
     EXPECT_EQ(fed.out, "");
 }
 
-TEST(HeaderLines, BlocksGiveTheSameResultsAsBytes) {
-    const std::string header = test::sourceFile("examples/static_bad_id.19o");
-    HeaderProcessor byByte;
-    HeaderProcessor byBlock;
-    std::string_view rest = header;
-    while (!byBlock.headerComplete()) {
-        std::size_t consumed = 0;
-        std::string blockOut;
-        const HeaderResult result = byBlock.processHeaderBytes(rest, consumed, blockOut);
-        const Fed fed = feed(byByte, rest.substr(0, consumed));
-        EXPECT_EQ(result, fed.result);
-        EXPECT_EQ(blockOut, fed.out);
-        rest.remove_prefix(consumed);
-    }
-}
-
-// MARKER NAME tells kinematic from static data and repairs a station identifier.
-struct MarkerCase {
-    std::string name;
-    HeaderResult result;
-    std::string_view written;  // columns 0-3 of what is written; empty: the line unchanged
-};
-
-class MarkerName : public testing::TestWithParam<MarkerCase> {};
-
-TEST_P(MarkerName, DecidesAndRepairs) {
-    const MarkerCase& c = GetParam();
-    const std::string line = record(c.name, "MARKER NAME");
-    HeaderProcessor processor;
-    const Fed fed = feed(processor, line);
-    EXPECT_EQ(fed.result, c.result);
-    if (c.written.empty()) {
-        EXPECT_EQ(fed.out, line);
-    } else {
-        EXPECT_EQ(fed.out, record(c.written, "MARKER NAME"));
-    }
-    EXPECT_EQ(std::string_view(processor.record().markerName), line.substr(0, 60));
-}
-
-INSTANTIATE_TEST_SUITE_P(Table, MarkerName,
-                         testing::Values(MarkerCase{"????", HeaderLine, ""},
-                                         MarkerCase{"AB12", HeaderStaticData, ""},
-                                         MarkerCase{"ab12", HeaderStaticData, ""},
-                                         MarkerCase{"0123", HeaderStaticData, ""},
-                                         MarkerCase{"AB-2", HeaderStationIdFixed, "ABZ2"},
-                                         MarkerCase{"BASE1", HeaderStationIdFixed, "BASE"},
-                                         MarkerCase{"A", HeaderStationIdFixed, "AZZZ"},
-                                         MarkerCase{"", HeaderStationIdFixed, "ZZZZ"},
-                                         MarkerCase{"????0001", HeaderStationIdFixed, "ZZZZ"},
-                                         MarkerCase{"AB12\t", HeaderStationIdFixed, "AB12"},
-                                         MarkerCase{"\xe7\x8f\xbe", HeaderStationIdFixed, "ZZZZ"},
-                                         MarkerCase{"AB12   X", HeaderStationIdFixed, "AB12"}));
 
 TEST(ProgramRunByDate, OnlyGsiJapanInColumns20To39IsRefused) {
     const struct {
