@@ -1,7 +1,7 @@
 // libFuzzer target on the conversion core. Besides crashes and sanitizer findings it checks, for
 // every input:
-//  1. byte-fed and block-fed conversion (block sizes drawn from the input) give the same bytes,
-//     outcome and quoted header line;
+//  1. byte-fed and block-fed conversion (block sizes drawn from the input; the debug channel off,
+//     and for one input in 4 also on) give the same bytes, outcome and quoted header line;
 //  2. nothing of the input is lost: the observation section of the output, with the inserted
 //     moving-antenna blocks taken out and the rewritten event records put back, is the input's
 //     up to the line the conversion stopped on; a header of 82-byte lines comes out line for line,
@@ -86,11 +86,14 @@ struct BlockFed {
 };
 
 // Block sizes from a generator seeded with the input's hash: mostly short blocks that split lines
-// anywhere, some of a few kilobytes, now and then the rest of the input.
-BlockFed convertInBlocks(std::string_view input, std::uint64_t seed) {
+// anywhere, some of a few kilobytes, now and then the rest of the input. With the debug channel
+// off, the observation lines of an epoch are passed on in runs without being looked at one by
+// one; with it on, every line is formatted.
+BlockFed convertInBlocks(std::string_view input, std::uint64_t seed, bool debugOn = false) {
     StringSink sink;
-    DroppingDebugChannel debug;
-    Conversion conversion(sink, debug);
+    DroppingDebugChannel dropping;
+    ferrule::SilentDebugChannel silent;
+    Conversion conversion(sink, debugOn ? static_cast<ferrule::DebugChannel&>(dropping) : silent);
     std::uint64_t state = seed | 1;
     for (std::size_t at = 0; at < input.size();) {
         state ^= state << 13;
@@ -227,6 +230,12 @@ void checkConversion(const char* form, std::string_view input, std::uint64_t see
     const ByteFed bytes = convertByteByByte(input);
     const BlockFed blocks = convertInBlocks(input, seed);
     if (blocks.output != bytes.output) fail(form, "block-fed output differs from byte-fed");
+    if (seed % 4 == 0) {
+        const BlockFed shown = convertInBlocks(input, seed >> 2, true);
+        if (shown.output != bytes.output || shown.outcome != bytes.outcome) {
+            fail(form, "block-fed output with the debug channel on differs from byte-fed");
+        }
+    }
     if (blocks.outcome != bytes.outcome) fail(form, "block-fed outcome differs from byte-fed");
     if (blocks.headerErrorLine != bytes.headerErrorLine) fail(form, "quoted header line differs");
     if (bytes.headerErrorLine.size() > 255) fail(form, "quoted header line too long");
