@@ -242,9 +242,9 @@ std::string_view Conversion::feedObservations(std::string_view block) {
 
 // Keeps the beginning of a line that continues in the next block, up to kLineHeadBytes; a line
 // that reaches that length is classified by its head and the rest of it streamed, so memory stays
-// bounded. Such a line is classified before its line feed arrives: should the input end without
-// one, the line is still treated as a complete line (byte feeding writes an unfinished last line
-// as it stands). RINEX lines are 80 columns; only a hostile file has a 64 KiB last line.
+// bounded. Such a line is classified before its line feed arrives, so a last line of that length
+// without a line feed is still a line to the rules (finish() does the same when fed byte by byte);
+// shorter bytes after the last line feed are written as they stand.
 std::string_view Conversion::carryLine(std::string_view bytes) {
     const std::size_t room = kLineHeadBytes - carry_.size();
     const std::string_view window = bytes.substr(0, room);
@@ -330,9 +330,16 @@ Outcome Conversion::finish() {
         writer_.write(header_.unfinishedLine());
     } else if (longLine_ != LongLine::None) {
         if (longLineGetsRecordCount_) writer_.write(kRecordCountSuffix);
+    } else if (observations_.unfinishedLine().size() >= kLineHeadBytes) {
+        // Byte feeding: a last line this long is taken as a line, as block feeding takes it.
+        handleLine(observations_.unfinishedLine(), false);
     } else {
         writer_.write(carry_);
         writer_.write(observations_.unfinishedLine());
+    }
+    if (stopped()) {
+        writer_.flush();
+        return outcome_;
     }
     writer_.flush();
     outcome_ = kinematicMode_ ? Outcome::Converted : Outcome::ConvertedStatic;

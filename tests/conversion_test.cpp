@@ -204,6 +204,11 @@ TEST(Conversion, LongLinesPassWholeOrAreRewrittenWhole) {
          header + kEpoch + kObservation + opening + "\r\n" + occupation + kEpoch,
          header + blockFor(kEpoch) + kEpoch + kObservation + opening + "  2\r\n" +
              record("000K", "MARKER NAME") + blockFor(kEpoch) + kEpoch},
+        // A last line of 64 KiB or more is a line to the rules even without its line feed.
+        {"LongUnfinishedLastLine",
+         header + kEpoch + kObservation + opening + "\r\n" + std::string(28, ' ') + "4  1" + huge,
+         header + blockFor(kEpoch) + kEpoch + kObservation + opening + "  2\r\n" +
+             record("000K", "MARKER NAME")},
         {"LongEpochLine", header + kEpoch.substr(0, 35) + huge + "\r\n",
          header + blockFor(kEpoch) + kEpoch.substr(0, 35) + huge + "\r\n"},
     };

@@ -273,9 +273,8 @@ void checkConversion(const char* form, std::string_view input, std::uint64_t see
 
 // The input with one line stretched past the head the conversion keeps of a line: filler bytes
 // inserted before the line's end, so its first columns stay as they were.
-// Only a line that ends with its line feed is stretched: a line that ends with the input is
-// written unchanged by byte feeding, while block feeding classifies a line by its head once it
-// reaches 65,536 bytes, before it is known whether a line feed will follow.
+// Only a line that ends with its line feed is stretched; a long last line without one is covered
+// by the unit tests of the conversion.
 std::optional<std::string> stretched(std::string_view input, std::uint64_t seed) {
     std::size_t at = lineStartOf(input, static_cast<std::size_t>(seed % input.size()));
     if (!lineAt(input, at).ends_with('\n')) {
