@@ -59,7 +59,6 @@ TEST(Conversion, BlocksOfAnySizeGiveTheSameOutputAsBytes) {
     }
 }
 
-
 // Each kind of MARKER NAME decides the fate of a whole file.
 TEST(Conversion, MarkerNameDecidesTheWholeFile) {
     const std::string example = sourceFile("examples/kinematic.19o");
@@ -99,8 +98,6 @@ TEST(Conversion, MarkerNameDecidesTheWholeFile) {
         }
     }
 }
-
-
 
 TEST(Conversion, BytesAfterTheLastLineFeedAreWrittenUnchanged) {
     const std::string header = kinematicHeader();

@@ -135,7 +135,6 @@ TEST(HeaderLines, ANulByteMakesTheLineAnErrorWithNothingQuoted) {
     EXPECT_EQ(fed.out, "");
 }
 
-
 TEST(ProgramRunByDate, OnlyGsiJapanInColumns20To39IsRefused) {
     const struct {
         std::string_view runBy;
