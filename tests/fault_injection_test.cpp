@@ -16,9 +16,6 @@
 namespace ferrule::test {
 namespace {
 
-const std::string kStartLines =
-    "Ferrule program Ver1.01  2019/May/25th \n\nしばらくお待ちください...\n\n";
-
 // A regular epoch of three satellites, four types: five lines, 251 bytes.
 const std::string kRegularEpoch =
     " 19  5 25  1 20  0.0000000  0  3G01G03G08\r\n"

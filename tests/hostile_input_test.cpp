@@ -110,14 +110,6 @@ void expectBoundedRun(const ProgramRun& run, std::uint64_t inputBytes) {
     // Proportional to the size: at least 20 MB/s, with room for a slow disk.
     EXPECT_LT(run.seconds, 20 + megabytes / 20);
 }
-
-std::string ng(std::string_view text) {
-    return "[NG] " + std::string(text) + "\n";
-}
-std::string ok(std::string_view text) {
-    return "[OK] " + std::string(text) + "\n";
-}
-
 // 64 bytes with no line end, no digit in the event-flag column 28 and no blank.
 const std::string kFiller = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+-";
 

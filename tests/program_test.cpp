@@ -9,35 +9,6 @@
 
 namespace ferrule::test {
 namespace {
-
-const std::string kStartLines =
-    "Ferrule program Ver1.01  2019/May/25th \n\nしばらくお待ちください...\n\n";
-
-RunOptions inDirectory(const fs::path& directory) {
-    RunOptions options;
-    options.workingDirectory = directory;
-    return options;
-}
-
-RunOptions withFileSizeLimit(long bytes) {
-    RunOptions options;
-    options.fileSizeLimit = bytes;
-    return options;
-}
-
-RunOptions withEnvironment(std::string name, std::string value) {
-    RunOptions options;
-    options.environment.emplace_back(std::move(name), std::move(value));
-    return options;
-}
-
-std::string ng(std::string_view text) {
-    return "[NG] " + std::string(text) + "\n";
-}
-std::string ok(std::string_view text) {
-    return "[OK] " + std::string(text) + "\n";
-}
-
 TEST(Program, WrongArgumentCountPrintsUsageAndTouchesNothing) {
     for (const std::vector<std::string>& arguments :
          {std::vector<std::string>{}, std::vector<std::string>{"a.19o", "b.19o"}}) {

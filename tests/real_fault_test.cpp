@@ -14,14 +14,6 @@
 
 namespace ferrule::test {
 namespace {
-
-std::string ng(std::string_view text) {
-    return "[NG] " + std::string(text) + "\n";
-}
-std::string ok(std::string_view text) {
-    return "[OK] " + std::string(text) + "\n";
-}
-
 // The kinematic example followed by regular epochs up to `bytes`.
 std::string kinematicOf(std::size_t bytes) {
     std::string input = sourceFile("examples/kinematic.19o");

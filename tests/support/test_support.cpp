@@ -14,6 +14,7 @@
 #include <iterator>
 #include <sstream>
 #include <stdexcept>
+#include <utility>
 
 namespace ferrule::test {
 
@@ -27,6 +28,31 @@ void writeFile(const fs::path& path, std::string_view bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     if (!out) throw std::runtime_error("cannot write " + path.string());
+}
+
+RunOptions inDirectory(const fs::path& directory) {
+    RunOptions options;
+    options.workingDirectory = directory;
+    return options;
+}
+
+RunOptions withFileSizeLimit(long bytes) {
+    RunOptions options;
+    options.fileSizeLimit = bytes;
+    return options;
+}
+
+RunOptions withEnvironment(std::string name, std::string value) {
+    RunOptions options;
+    options.environment.emplace_back(std::move(name), std::move(value));
+    return options;
+}
+
+std::string ng(std::string_view text) {
+    return "[NG] " + std::string(text) + "\n";
+}
+std::string ok(std::string_view text) {
+    return "[OK] " + std::string(text) + "\n";
 }
 
 fs::path sourcePath(std::string_view relative) {

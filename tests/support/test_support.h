@@ -62,6 +62,18 @@ struct RunOptions {
 // A path as runFerrule takes it: UTF-8 text.
 std::string pathArgument(const fs::path& path);
 
+RunOptions inDirectory(const fs::path& directory);
+RunOptions withFileSizeLimit(long bytes);
+RunOptions withEnvironment(std::string name, std::string value);
+
+// The start-up lines of the program on a UTF-8 console.
+inline const std::string kStartLines =
+    "Ferrule program Ver1.01  2019/May/25th \n\nしばらくお待ちください...\n\n";
+
+// The line that tells the outcome: "[NG] text" on standard error, "[OK] text" on standard output.
+std::string ng(std::string_view text);
+std::string ok(std::string_view text);
+
 // Runs the built ferrule with the given arguments and collects what it printed. On POSIX, when
 // the environment variable FERRULE_TEST_WRAPPER is set (e.g. "valgrind --error-exitcode=99 -q"),
 // its words are put before the program, found on the PATH.

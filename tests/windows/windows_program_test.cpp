@@ -11,7 +11,7 @@ namespace ferrule::test {
 namespace {
 
 // The two start-up lines in code page 932, each followed by a blank line, with CR LF line ends.
-const std::string kStartLines =
+const std::string kShiftJisStartLines =
     "Ferrule program Ver1.01  2019/May/25th \r\n\r\n"
     "\x82\xb5\x82\xce\x82\xe7\x82\xad\x82\xa8\x91\xd2\x82\xbf\x82\xad\x82\xbe\x82\xb3\x82\xa2..."
     "\r\n\r\n";
@@ -36,18 +36,6 @@ ProgramRun convert(const fs::path& input) {
     return runFerrule({pathArgument(input)}, showingMessages());
 }
 
-std::string box(std::string_view caption, std::string_view text) {
-    std::string line = "[";
-    line.append(caption).append("] ").append(text).append("\n");
-    return line;
-}
-std::string ng(std::string_view text) {
-    return box(messages::kCaptionNg, text);
-}
-std::string ok(std::string_view text) {
-    return box(messages::kCaptionOk, text);
-}
-
 std::string kinematicExample() {
     return sourceFile("examples/kinematic.19o");
 }
@@ -58,7 +46,7 @@ TEST(WindowsProgram, WrongArgumentCountPrintsUsageAndTouchesNothing) {
         const TempDir dir;
         const ProgramRun run = runFerrule(arguments, showingMessagesIn(dir.path()));
         EXPECT_EQ(run.status, 2);
-        EXPECT_EQ(run.out, kStartLines);
+        EXPECT_EQ(run.out, kShiftJisStartLines);
         EXPECT_EQ(run.err, kUsage);
         EXPECT_TRUE(dir.entries().empty());
     }
@@ -88,7 +76,7 @@ TEST(WindowsProgram, ConvertsTheExamplesByteForByte) {
         const ProgramRun run = convert(dir / "site.19o");
 
         EXPECT_EQ(run.status, 0);
-        EXPECT_EQ(run.out, kStartLines);
+        EXPECT_EQ(run.out, kShiftJisStartLines);
         EXPECT_EQ(run.err, ok(c.message));
         EXPECT_EQ(dir.entries(), (std::vector<std::string>{"site.19o", "site.19o_original"}));
         EXPECT_EQ(readFile(dir / "site.19o"), sourceFile(c.golden));
@@ -101,7 +89,7 @@ TEST(WindowsProgram, MessagesAreShownOnlyInTheBoxByDefault) {
     writeFile(dir / "site.19o", kinematicExample());
     const ProgramRun run = runFerrule({pathArgument(dir / "site.19o")});
     EXPECT_EQ(run.status, 0);
-    EXPECT_EQ(run.out, kStartLines);
+    EXPECT_EQ(run.out, kShiftJisStartLines);
     EXPECT_EQ(run.err, "");
 }
 
@@ -125,7 +113,7 @@ TEST(WindowsProgram, RefusedFilesAreLeftAlone) {
         writeFile(dir / "site.19o", c.input);
         const ProgramRun run = convert(dir / "site.19o");
         EXPECT_EQ(run.status, 1);
-        EXPECT_EQ(run.out, kStartLines);
+        EXPECT_EQ(run.out, kShiftJisStartLines);
         EXPECT_EQ(run.err, ng(c.message));
         EXPECT_EQ(dir.entries(), std::vector<std::string>{"site.19o"});
         EXPECT_EQ(readFile(dir / "site.19o"), c.input);
