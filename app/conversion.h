@@ -43,9 +43,6 @@ class Conversion {
     const std::string& headerErrorLine() const { return headerErrorLine_; }
     bool kinematicMode() const { return kinematicMode_; }
     bool observationPhase() const { return observationPhase_; }
-    const HeaderRecord& header() const { return header_.record(); }
-    const EpochState& epoch() const { return observations_.epoch(); }
-    const EventStateMachine& events() const { return events_; }
 
   private:
     // What is written for a completed observation line once its result code has been acted on.
