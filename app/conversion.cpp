@@ -98,9 +98,18 @@ Conversion::LineFate Conversion::actOnObservation(ObservationResult result, std:
             writeMovingAntennaBlock(line);
             debugLine(line);
             return LineFate::Write;
+        case ObsFullLine:
+            // New observation types hold from the next epoch on; more than a record holds stop
+            // the conversion as a header error would.
+            if (observations_.headerRecordsFollow() &&
+                header_.takeObservationTypesChange(line) == HeaderError) {
+                actOnHeader(HeaderError, line);
+                return LineFate::Drop;
+            }
+            debugLine(line);
+            return LineFate::Write;
         case ObsLine:
         case ObsDataLine:
-        case ObsFullLine:
             debugLine(line);
             return LineFate::Write;
         case ObsEventEpoch:

@@ -1,7 +1,9 @@
 #include "app/convert_file.h"
 
+#include <cstdint>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 
@@ -65,6 +67,71 @@ Path withSuffix(const Path& path, const char* suffix) {
     return result;
 }
 
+// "<path>_temp", open for writing: deleted when it goes out of scope, unless it has taken the
+// input's path or is kept on purpose.
+class TemporaryFile {
+  public:
+    TemporaryFile(platform::FileSystem& files, Path path,
+                  std::unique_ptr<platform::OutputFile> file)
+        : files_(files), path_(std::move(path)), file_(std::move(file)) {}
+    ~TemporaryFile() {
+        close();
+        if (!kept_) files_.removeFile(path_);
+    }
+    TemporaryFile(const TemporaryFile&) = delete;
+    TemporaryFile& operator=(const TemporaryFile&) = delete;
+
+    const Path& path() const { return path_; }
+    platform::OutputFile& file() { return *file_; }
+    // Closes the file; it is released even when closing fails.
+    bool close() {
+        if (closed_) return true;
+        closed_ = true;
+        return file_->close();
+    }
+    // The file stays under its name: it took the input's path, or it is left on purpose.
+    void keep() { kept_ = true; }
+
+  private:
+    platform::FileSystem& files_;
+    Path path_;
+    std::unique_ptr<platform::OutputFile> file_;
+    bool closed_ = false;
+    bool kept_ = false;
+};
+
+// Whether the path still names the file whose state was taken.
+bool namesFile(platform::FileSystem& files, const Path& path, const platform::FileState& state) {
+    const std::optional<platform::FileState> now = files.stateOf(path);
+    return now && now->sameFile(state);
+}
+
+// The converted file takes the input's path and the input moves to "<path>_original". A file
+// already at "<path>_original" is deleted first (never a directory: then the swap fails). Where
+// the file system has hard links the input keeps its path until the converted file replaces it
+// in one step; where it has none (FAT and exFAT memory cards) the input is moved first, and moved
+// back if the converted file cannot take its path.
+bool swapIn(platform::FileSystem& files, TemporaryFile& temporary, const Path& input) {
+    const Path kept = withSuffix(input, "_original");
+    if (files.exists(kept) && !files.removeFile(kept)) return false;
+    switch (files.replaceKeeping(temporary.path(), input, kept)) {
+        case platform::Replacement::Done:
+            temporary.keep();
+            return true;
+        case platform::Replacement::Failed:
+            return false;
+        case platform::Replacement::Unsupported:
+            break;
+    }
+    if (!files.rename(input, kept)) return false;
+    if (!files.rename(temporary.path(), input)) {
+        files.rename(kept, input);
+        return false;
+    }
+    temporary.keep();
+    return true;
+}
+
 }  // namespace
 
 bool convertFile(const Path& input, platform::Services& services) {
@@ -74,23 +141,22 @@ bool convertFile(const Path& input, platform::Services& services) {
         return false;
     };
 
-    if (files.openForReading(input) == nullptr) return refuse(messages::kReadFailed);
-    if (!looksLikeObservationFile(input)) return refuse(messages::kNotObservationFile);
-
-    const Path temporary = withSuffix(input, "_temp");
-    std::unique_ptr<platform::OutputFile> output = files.createTemporary(temporary, input);
-    if (output == nullptr) return refuse(messages::kTempCreateFailed);
-    // On a failure the temporary file goes, and the input stays as it was.
-    const auto discardTemporary = [&](std::string_view text) {
-        output->close();
-        files.removeFile(temporary);
-        return refuse(text);
-    };
-
     std::unique_ptr<platform::InputFile> reader = files.openForReading(input);
-    if (reader == nullptr) return discardTemporary(messages::kReadFailed);
+    if (reader == nullptr) return refuse(messages::kReadFailed);
+    if (!looksLikeObservationFile(input)) return refuse(messages::kNotObservationFile);
+    // One conversion of a file at a time: the lock is held until the swap is done. A file that
+    // another conversion replaced after it was opened here no longer has the path.
+    if (!reader->lock()) return refuse(messages::kInUse);
+    const std::optional<platform::FileState> before = reader->state();
+    if (!before) return refuse(messages::kReadFailed);
+    if (!namesFile(files, input, *before)) return refuse(messages::kInUse);
 
-    FileSink sink(*output);
+    const Path temporaryPath = withSuffix(input, "_temp");
+    std::unique_ptr<platform::OutputFile> output = files.createTemporary(temporaryPath, input);
+    if (output == nullptr) return refuse(messages::kTempCreateFailed);
+    TemporaryFile temporary(files, temporaryPath, std::move(output));
+
+    FileSink sink(temporary.file());
     DebugFunction debug;
     if (services.debug.enabled()) {
         debug = [&](std::string_view text) { services.debug.emit(std::string(text).c_str()); };
@@ -98,47 +164,40 @@ bool convertFile(const Path& input, platform::Services& services) {
     StreamConverter conversion([&](std::string_view bytes) { sink.write(bytes); },
                                std::move(debug));
     const auto block = std::make_unique_for_overwrite<char[]>(kBlockBytes);
+    std::uint64_t bytesRead = 0;
     for (;;) {
         const std::ptrdiff_t count = reader->read(block.get(), kBlockBytes);
-        if (count < 0) return discardTemporary(messages::kReadFailed);
+        if (count < 0) return refuse(messages::kReadFailed);
         if (count == 0) break;
+        bytesRead += static_cast<std::uint64_t>(count);
         const bool going =
             conversion.feed(std::string_view(block.get(), static_cast<std::size_t>(count)));
-        if (sink.failed()) return discardTemporary(messages::kTempWriteFailed);
+        if (sink.failed()) return refuse(messages::kTempWriteFailed);
         if (!going) break;
     }
-    reader.reset();
 
     const Outcome outcome = conversion.finish();
     const std::string message = outcomeMessage(outcome, conversion.headerErrorLine());
-    if (stoppedInHeader(outcome)) return discardTemporary(message);
+    if (stoppedInHeader(outcome)) return refuse(message);
     // The converted text, or after a stop in the observation section what was written before
     // it, must be whole on the disk; a temporary file that is not goes, whatever else happened.
     const bool converted = isConverted(outcome);
-    if (!sink.flush() || (converted && !output->sync())) {
-        return discardTemporary(messages::kTempWriteFailed);
-    }
-    if (!output->close()) {
-        files.removeFile(temporary);
+    if (!sink.flush() || (converted && !temporary.file().sync()) || !temporary.close()) {
         return refuse(messages::kTempWriteFailed);
     }
-    // A stop in the observation section leaves the temporary file with what was written.
-    if (!converted) return refuse(message);
-
-    // The swap: the input moves to "<path>_original", the converted file takes its path. A file
-    // already at "<path>_original" is deleted first (never a directory: then the swap fails). If
-    // the converted file cannot take the input's path, the input is moved back to it.
-    const Path kept = withSuffix(input, "_original");
-    const auto swapFailed = [&] {
-        files.removeFile(temporary);
-        return refuse(messages::kReplaceFailed);
-    };
-    if (files.exists(kept) && !files.removeFile(kept)) return swapFailed();
-    if (!files.rename(input, kept)) return swapFailed();
-    if (!files.rename(temporary, input)) {
-        files.rename(kept, input);
-        return swapFailed();
+    if (!converted) {
+        // A stop in the observation section leaves the temporary file with what was written.
+        temporary.keep();
+        return refuse(message);
     }
+
+    // What was converted must be the whole file at the path, as it was when reading began: a
+    // file still being written (a download, a logger) is not replaced by its older bytes.
+    if (bytesRead != before->size || reader->state() != before ||
+        !namesFile(files, input, *before)) {
+        return refuse(messages::kChangedWhileRead);
+    }
+    if (!swapIn(files, temporary, input)) return refuse(messages::kReplaceFailed);
     files.syncDirectoryOf(input);
 
     services.notifier.notify(outcomeCaption(outcome), message);

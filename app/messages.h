@@ -18,6 +18,8 @@ inline constexpr std::string_view kNotObservationFile = "RINEX観測ではあり
 inline constexpr std::string_view kTempCreateFailed = "一時的なファイルの作成の失敗しました。";
 inline constexpr std::string_view kTempWriteFailed = "一時的なファイルの書き込みに失敗しました。";
 inline constexpr std::string_view kReplaceFailed = "ファイルの置き換えに失敗しました。";
+inline constexpr std::string_view kInUse = "このファイルは別の変換で使用中です。";
+inline constexpr std::string_view kChangedWhileRead = "変換中にファイルが変更されました。";
 inline constexpr std::string_view kStaticData =
     "このRINEXデータはStaticで取得されたものです。変換する必要はありません。";
 inline constexpr std::string_view kGsiData =

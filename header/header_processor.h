@@ -32,6 +32,13 @@ class HeaderProcessor {
     HeaderResult processHeaderBytes(std::string_view bytes, std::size_t& consumed,
                                     std::string& out);
 
+    // A record among the header records that follow a flag-3 or flag-4 event in the observation
+    // section. A "# / TYPES OF OBSERV " record sets the observation types of the epochs that
+    // follow, as the header's record does (continued over two records), and gives HeaderLine, or
+    // HeaderError when it declares more types than an observation record holds. Any other record
+    // changes nothing and gives HeaderNone.
+    HeaderResult takeObservationTypesChange(std::string_view record);
+
     const HeaderRecord& record() const { return record_; }
     bool headerComplete() const { return headerComplete_; }
     // The bytes received after the last line feed.

@@ -65,6 +65,13 @@ HeaderResult HeaderProcessor::typesOfObservations(std::string_view line, std::st
     return HeaderLine;
 }
 
+HeaderResult HeaderProcessor::takeObservationTypesChange(std::string_view record) {
+    const bool typesRecord = record.size() >= 80 && record.substr(60, 20) == "# / TYPES OF OBSERV ";
+    if (!typesRecord) return HeaderNone;
+    std::string unused;
+    return typesOfObservations(record, unused);
+}
+
 // One satellite's record: system letter in column 3, number in columns 4-5, then a count of six
 // columns per observation type from column 6; with ten or more types the counts of types 9 on
 // stand on a second line. Counts are kept only for types whose slot holds a recognised code.

@@ -127,6 +127,7 @@ ObservationResult ObservationProcessor::readWhereEpochMayCome(std::string_view l
     }
 
     const int eventFlag = digitAt(line, 28);
+    lastEventFlag_ = eventFlag;
     if (eventFlag != 0) {
         if (firstLine) return ObsAlreadyConverted;
         if (eventFlag == 1 || eventFlag == 6) {

@@ -48,6 +48,10 @@ class ObservationProcessor {
     // processObservationLine would.
     void passObservationLines(std::int64_t count);
 
+    // After an event epoch with flag 3 (new site occupation) or 4 (header information follows),
+    // until the next epoch line: the special records are header records.
+    bool headerRecordsFollow() const { return lastEventFlag_ == 3 || lastEventFlag_ == 4; }
+
     const EpochState& epoch() const { return epoch_; }
     LineKind lineKind() const { return lineKind_; }
     std::int32_t satelliteIndex() const { return satelliteIndex_; }
@@ -74,6 +78,7 @@ class ObservationProcessor {
     std::int32_t listLinesRead_ = 0;          // continuation lines of this epoch read so far
     std::int32_t observationLine_ = 0;        // which line of the satellite's group comes next
     std::int32_t specialRecordsPending_ = 0;  // announced by the last event epoch
+    int lastEventFlag_ = 0;                   // of the last epoch line, regular (0) or event
     bool firstEpochSeen_ = false;
     bool secondEpochSeen_ = false;
 };

@@ -3,8 +3,10 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string_view>
 
 #include "common/output.h"
@@ -29,12 +31,30 @@ class Notifier {
     virtual void notify(std::string_view caption, std::string_view text) = 0;
 };
 
+// What tells one file from another, and whether a file was written: the same file keeps its
+// device and index; writing it changes its size or its modification time.
+struct FileState {
+    std::uint64_t device = 0;
+    std::uint64_t index = 0;  // inode number, or the file index on Windows
+    std::uint64_t size = 0;
+    std::int64_t modified = 0;  // modification time in the platform's finest unit
+    bool sameFile(const FileState& other) const {
+        return device == other.device && index == other.index;
+    }
+    bool operator==(const FileState&) const = default;
+};
+
 // An input file open for reading.
 class InputFile {
   public:
     virtual ~InputFile() = default;
     // Reads up to `size` bytes. Returns the count read, 0 at the end of the file, -1 on an error.
     virtual std::ptrdiff_t read(char* buffer, std::size_t size) = 0;
+    // Takes the lock that keeps a second conversion of this file from starting; it is held until
+    // the file is closed. False when another conversion holds it, or the lock cannot be taken.
+    virtual bool lock() = 0;
+    // The file's state now; empty when it cannot be read.
+    virtual std::optional<FileState> state() = 0;
 };
 
 // The temporary output file. Each operation returns false when it failed.
@@ -48,6 +68,14 @@ class OutputFile {
     virtual bool close() = 0;
 };
 
+// How the converted file took the input's place.
+enum class Replacement {
+    Done,         // the converted file is at the input's path, the input at the kept path
+    Unsupported,  // the file system cannot do it in one step (no hard links): nothing changed
+    Failed,       // nothing changed
+};
+
+// The file operations of a conversion. A failing call tells the debug channel why.
 class FileSystem {
   public:
     virtual ~FileSystem() = default;
@@ -57,11 +85,18 @@ class FileSystem {
     // Null when it cannot be created, and when `path` is a symbolic link, a directory or another
     // non-regular file, or another name of `input` itself: nothing there is followed or changed.
     virtual std::unique_ptr<OutputFile> createTemporary(const Path& path, const Path& input) = 0;
+    // The state of the file the path names (following symbolic links); empty when there is none.
+    virtual std::optional<FileState> stateOf(const Path& path) = 0;
     virtual bool exists(const Path& path) = 0;
     // Deletes a file; never removes a directory.
     virtual bool removeFile(const Path& path) = 0;
     // Moves `from` to `to`, which does not exist.
     virtual bool rename(const Path& from, const Path& to) = 0;
+    // Keeps the file at `input` as `kept` (which does not exist) and puts `temporary` in its
+    // place, so that `input` names a file at every moment: the input until the converted file
+    // takes its path in one step.
+    virtual Replacement replaceKeeping(const Path& temporary, const Path& input,
+                                       const Path& kept) = 0;
     // Makes the renames in the directory holding `path` durable, where the platform can.
     virtual void syncDirectoryOf(const Path& path) = 0;
 };

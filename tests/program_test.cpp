@@ -57,7 +57,9 @@ INSTANTIATE_TEST_SUITE_P(
                                   "tests/golden/fourteen_satellites.19o.expected",
                                   messages::kConverted},
                     ConvertedCase{"tests/golden/twelve_types.19o",
-                                  "tests/golden/twelve_types.19o.expected", messages::kConverted}));
+                                  "tests/golden/twelve_types.19o.expected", messages::kConverted},
+                    ConvertedCase{"tests/golden/types_change.19o",
+                                  "tests/golden/types_change.19o.expected", messages::kConverted}));
 
 // Files that are refused in the header: the message, and the input alone and untouched.
 struct RefusedCase {
@@ -87,7 +89,14 @@ std::vector<RefusedCase> refusedCases() {
     // The next line is taken from byte 82 * 3, the previous line's line feed, to its own.
     const std::string shifted =
         misaligned.substr(82 * 3, misaligned.find('\n', 82 * 3 + 1) + 1 - 82 * 3);
+    // Header information in the observation section declaring more types than a record holds.
+    const std::string sixteenTypes = record(
+        "    16    L1    L2    C1    P1    P2    S1    S2    D1    D2", "# / TYPES OF OBSERV");
+    std::string typesMidFile = sourceFile("examples/kinematic.19o");
+    const std::size_t event = typesMidFile.find(" 19  5 25  1  3  0.0000000  2");
+    typesMidFile.insert(event, " 19  5 25  1  2 59.0000000  4  1\r\n" + sixteenTypes);
     return {
+        {"TooManyTypesMidFile", typesMidFile, messages::headerError(sixteenTypes)},
         {"StaticValid", sourceFile("examples/static_valid.19o"),
          std::string(messages::kStaticData)},
         {"Gsi", sourceFile("examples/gsi.19o"), std::string(messages::kGsiData)},

@@ -119,6 +119,49 @@ def worked_example(kinematic):
     return source, expected
 
 
+def types_record(types):
+    return rec("%6d" % len(types) + "".join("%6s" % t for t in types[:9]), "# / TYPES OF OBSERV")
+
+
+def types_change():
+    """A kinematic survey whose observation types change from 5 (one line a satellite) to 7 (two
+    lines) and back, announced by header records after flag-4 and flag-3 events, inside and
+    outside moving periods: input and expected output."""
+    types5 = ["L1", "L2", "C1", "P2", "S1"]
+    types7 = ["L1", "L2", "C1", "P1", "P2", "S1", "S2"]
+    sats = ["G01", "G03", "G08"]
+    counted = lambda line: line[:-2] + "  2" + CRLF
+    announce = lambda records: " " * 28 + "4%3d" % records + CRLF
+    e = [epoch(1, minute, 1.0, sats, minute, 5 if minute in (2, 8) else 7) for minute in range(13)]
+    e[0] = epoch(1, 2, 0.0, sats, 0, 5)
+    e[1] = epoch(1, 2, 0.5, sats, 1, 5)
+    source = e[0] + e[1]
+    expected = block(e[0]) + e[0] + block(e[1]) + e[1]
+    # A moving period opens; its occupation brings seven types.
+    open1 = event(1, 3, 0.0, 2)
+    source += open1 + announce(2) + types_record(types7) + COMMENT + e[3]
+    expected += counted(open1) + site(0) + types_record(types7) + COMMENT + e[3]
+    source += event(1, 5, 0.0, 2) + e[5]
+    expected += event(1, 5, 0.0, 2) + e[5]
+    # The next occupation goes back to five types.
+    open2 = event(1, 7, 0.0, 2)
+    source += open2 + announce(2) + types_record(types5) + COMMENT + e[8]
+    expected += counted(open2) + site(1) + types_record(types5) + COMMENT + e[8]
+    # A new site announced by the file itself, with seven types: passed on unchanged.
+    new_site = event(1, 9, 0.0, 3, 2) + rec("P001", "MARKER NAME") + types_record(types7)
+    source += new_site + e[9]
+    expected += new_site + e[9]
+    # Closing that site; header information outside a moving period passes unchanged.
+    outside = event(1, 10, 0.0, 2) + announce(1) + types_record(types7)
+    source += outside + e[10]
+    expected += outside + e[10]
+    # A last moving period: its occupation keeps seven types.
+    open3 = event(1, 11, 0.0, 2)
+    source += open3 + announce(1) + COMMENT + e[12]
+    expected += counted(open3) + site(2) + COMMENT + e[12]
+    return header("????", types5), source, expected
+
+
 def write(path, text):
     os.makedirs(os.path.dirname(path), exist_ok=True)
     with open(path, "wb") as f:
@@ -162,6 +205,11 @@ def main():
     write("tests/golden/twelve_types.19o.expected",
           h + block(e1) + e1 + block(e2) + e2 + event(4, 0, 2.0, 2)[:-2] + "  2" + CRLF
           + site(0) + COMMENT)
+
+    # Observation types that change after header-information events.
+    h, source, expected = types_change()
+    write("tests/golden/types_change.19o", h + source)
+    write("tests/golden/types_change.19o.expected", h + expected)
 
 
 if __name__ == "__main__":

@@ -58,7 +58,7 @@ struct NativePlatform::Parts {
     StandardConsole console;
     ConsoleNotifier notifier{console};
     StandardErrorDebugChannel debug;
-    PosixFileSystem files;
+    PosixFileSystem files{debug};
 };
 
 NativePlatform::NativePlatform() : parts_(std::make_unique<Parts>()) {

@@ -1,15 +1,31 @@
 #include "platform/posix/posix_file_system.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdio>
+#include <cstring>
+#include <utility>
 
 namespace ferrule::platform {
 
 namespace {
+
+// Tells the debug channel which call failed on which path, and why (errno is kept).
+void report(DebugChannel& debug, const char* call, const Path& path) {
+    const int error = errno;
+    debugPrint(debug, "%s %s: %s\n", call, path.c_str(), std::strerror(error));
+    errno = error;
+}
+
+FileState stateFrom(const struct stat& status) {
+    return FileState{static_cast<std::uint64_t>(status.st_dev),
+                     static_cast<std::uint64_t>(status.st_ino),
+                     static_cast<std::uint64_t>(status.st_size),
+                     std::int64_t{status.st_mtim.tv_sec} * 1'000'000'000 + status.st_mtim.tv_nsec};
+}
 
 class Descriptor {
   public:
@@ -26,8 +42,7 @@ class Descriptor {
         return fd;
     }
     bool close() {
-        const int fd = fd_;
-        fd_ = -1;
+        const int fd = release();
         return fd < 0 || ::close(fd) == 0;
     }
 
@@ -37,27 +52,51 @@ class Descriptor {
 
 class PosixInputFile final : public InputFile {
   public:
-    explicit PosixInputFile(int fd) : fd_(fd) {}
+    PosixInputFile(int fd, Path path, DebugChannel& debug)
+        : fd_(fd), path_(std::move(path)), debug_(debug) {}
+
     std::ptrdiff_t read(char* buffer, std::size_t size) override {
         for (;;) {
             const ssize_t count = ::read(fd_.get(), buffer, size);
             if (count >= 0) return count;
-            if (errno != EINTR) return -1;
+            if (errno != EINTR) {
+                report(debug_, "read", path_);
+                return -1;
+            }
         }
+    }
+
+    // An advisory lock on the whole file, released when the descriptor is closed.
+    bool lock() override {
+        if (::flock(fd_.get(), LOCK_EX | LOCK_NB) == 0) return true;
+        report(debug_, "flock", path_);
+        return false;
+    }
+
+    std::optional<FileState> state() override {
+        struct stat status {};
+        if (::fstat(fd_.get(), &status) == 0) return stateFrom(status);
+        report(debug_, "fstat", path_);
+        return std::nullopt;
     }
 
   private:
     Descriptor fd_;
+    Path path_;
+    DebugChannel& debug_;
 };
 
 class PosixOutputFile final : public OutputFile {
   public:
-    explicit PosixOutputFile(int fd) : fd_(fd) {}
+    PosixOutputFile(int fd, Path path, DebugChannel& debug)
+        : fd_(fd), path_(std::move(path)), debug_(debug) {}
+
     bool write(const char* data, std::size_t size) override {
         while (size > 0) {
             const ssize_t count = ::write(fd_.get(), data, size);
             if (count < 0) {
                 if (errno == EINTR) continue;
+                report(debug_, "write", path_);
                 return false;
             }
             data += count;
@@ -65,27 +104,46 @@ class PosixOutputFile final : public OutputFile {
         }
         return true;
     }
-    bool sync() override { return ::fsync(fd_.get()) == 0; }
-    bool close() override { return fd_.close(); }
+    bool sync() override { return check(::fsync(fd_.get()) == 0, "fsync"); }
+    bool close() override { return check(fd_.close(), "close"); }
 
   private:
+    bool check(bool succeeded, const char* call) {
+        if (!succeeded) report(debug_, call, path_);
+        return succeeded;
+    }
+
     Descriptor fd_;
+    Path path_;
+    DebugChannel& debug_;
 };
+
+// The errors of link(2) that say the file system has no hard links (FAT and exFAT give EPERM).
+bool meansNoHardLinks(int error) {
+    return error == EPERM || error == EOPNOTSUPP || error == ENOSYS || error == EMLINK;
+}
 
 }  // namespace
 
 std::unique_ptr<InputFile> PosixFileSystem::openForReading(const Path& path) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return nullptr;
-    return std::make_unique<PosixInputFile>(fd);
+    if (fd < 0) {
+        report(debug_, "open", path);
+        return nullptr;
+    }
+    return std::make_unique<PosixInputFile>(fd, path, debug_);
 }
 
 // The temporary file is opened without following a symbolic link, and without blocking on a
 // FIFO; it must then be a regular file other than the input itself (a hard link to the input
-// would otherwise be truncated), before it is emptied.
+// would otherwise be truncated). A file left by an earlier run is emptied; a new one is not
+// truncated, which would make the file system start writing it back early.
 std::unique_ptr<OutputFile> PosixFileSystem::createTemporary(const Path& path, const Path& input) {
     struct stat inputStatus {};
-    if (::stat(input.c_str(), &inputStatus) != 0) return nullptr;
+    if (::stat(input.c_str(), &inputStatus) != 0) {
+        report(debug_, "stat", input);
+        return nullptr;
+    }
 
     constexpr int kFlags = O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
     bool created = true;
@@ -94,22 +152,34 @@ std::unique_ptr<OutputFile> PosixFileSystem::createTemporary(const Path& path, c
         created = false;
         fd = ::open(path.c_str(), kFlags);
     }
-    if (fd < 0) return nullptr;
+    if (fd < 0) {
+        report(debug_, "open", path);
+        return nullptr;
+    }
     Descriptor descriptor(fd);
 
     struct stat status {};
     const bool usable =
         ::fstat(fd, &status) == 0 && S_ISREG(status.st_mode) &&
         !(status.st_dev == inputStatus.st_dev && status.st_ino == inputStatus.st_ino) &&
-        ::fcntl(fd, F_SETFL, 0) == 0 && ::ftruncate(fd, 0) == 0;
+        ::fcntl(fd, F_SETFL, 0) == 0 && (created || ::ftruncate(fd, 0) == 0);
     if (!usable) {
+        debugPrint(debug_, "%s: not a regular file of its own, or cannot be emptied\n",
+                   path.c_str());
         descriptor.close();
         if (created) ::unlink(path.c_str());
         return nullptr;
     }
     // The converted file keeps the input's permission bits; a file system without them is fine.
     (void)::fchmod(fd, inputStatus.st_mode & 07777);
-    return std::make_unique<PosixOutputFile>(descriptor.release());
+    return std::make_unique<PosixOutputFile>(descriptor.release(), path, debug_);
+}
+
+std::optional<FileState> PosixFileSystem::stateOf(const Path& path) {
+    struct stat status {};
+    if (::stat(path.c_str(), &status) == 0) return stateFrom(status);
+    report(debug_, "stat", path);
+    return std::nullopt;
 }
 
 bool PosixFileSystem::exists(const Path& path) {
@@ -118,11 +188,31 @@ bool PosixFileSystem::exists(const Path& path) {
 }
 
 bool PosixFileSystem::removeFile(const Path& path) {
-    return ::unlink(path.c_str()) == 0;
+    if (::unlink(path.c_str()) == 0) return true;
+    report(debug_, "unlink", path);
+    return false;
 }
 
 bool PosixFileSystem::rename(const Path& from, const Path& to) {
-    return std::rename(from.c_str(), to.c_str()) == 0;
+    if (::rename(from.c_str(), to.c_str()) == 0) return true;
+    report(debug_, "rename", from);
+    return false;
+}
+
+// The input gets its second name first; then the converted file replaces it at its path in one
+// rename. A crash between the two leaves the input at both names.
+Replacement PosixFileSystem::replaceKeeping(const Path& temporary, const Path& input,
+                                            const Path& kept) {
+    if (::link(input.c_str(), kept.c_str()) != 0) {
+        report(debug_, "link", input);
+        return meansNoHardLinks(errno) ? Replacement::Unsupported : Replacement::Failed;
+    }
+    if (::rename(temporary.c_str(), input.c_str()) != 0) {
+        report(debug_, "rename", temporary);
+        ::unlink(kept.c_str());
+        return Replacement::Failed;
+    }
+    return Replacement::Done;
 }
 
 void PosixFileSystem::syncDirectoryOf(const Path& path) {

@@ -105,7 +105,7 @@ struct NativePlatform::Parts {
     windows::MessageBoxNotifier notifier{
         &MessageBoxW, windows::isSwitchedOn(L"FERRULE_NOTIFY_STDERR") ? stderr : nullptr};
     windows::DebuggerOutputChannel debug{windows::DebuggerOutputChannel::isListened()};
-    windows::WindowsFileSystem files;
+    windows::WindowsFileSystem files{debug};
 };
 
 NativePlatform::NativePlatform() {

@@ -66,15 +66,23 @@ class DebuggerOutputChannel final : public DebugChannel {
     static bool isListened();
 };
 
-// Files through CreateFileW and friends, on extended-length paths (no MAX_PATH limit).
+// Files through CreateFileW and friends, on extended-length paths (no MAX_PATH limit). Failed
+// calls are reported to `debug`, with the system's reason.
 class WindowsFileSystem final : public FileSystem {
   public:
+    explicit WindowsFileSystem(DebugChannel& debug) : debug_(debug) {}
+
     std::unique_ptr<InputFile> openForReading(const Path& path) override;
     std::unique_ptr<OutputFile> createTemporary(const Path& path, const Path& input) override;
+    std::optional<FileState> stateOf(const Path& path) override;
     bool exists(const Path& path) override;
     bool removeFile(const Path& path) override;
     bool rename(const Path& from, const Path& to) override;
+    Replacement replaceKeeping(const Path& temporary, const Path& input, const Path& kept) override;
     void syncDirectoryOf(const Path& path) override;
+
+  private:
+    DebugChannel& debug_;
 };
 
 // The path as the file API takes it without a length limit: absolute, "\\?\" in front.

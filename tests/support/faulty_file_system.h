@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -16,18 +17,20 @@ namespace ferrule::test {
 // The operations of one conversion, by the part they play.
 enum class FileOperation {
     None,
-    ProbeOpen,        // the first opening of the input: can it be read?
-    SecondOpen,       // the opening the input is read through
+    Open,             // the opening of the input
+    Lock,             // the lock that keeps a second conversion of the input from starting
     Read,             // the read that reaches input byte `atByte`: bytes before it, then -1
+    Grow,             // at input byte `atByte` another program appends to the input
+    ReplaceInput,     // at input byte `atByte` another program puts a new file at the input's path
     CreateTemporary,  // creating "<input>_temp"
     Write,            // the write that reaches output byte `atByte`: bytes before it, then false
-    WriteCall,        // the write call numbered `atCall`, counted from 1, fails whole (with the
-                      // count of a run without a fault: the last flush)
+    LastWrite,        // the first write once the input was read to its end fails whole
     Sync,             // flushing the temporary file to stable storage
     Close,            // closing the temporary file
     RemoveEarlierOriginal,   // deleting a file other than the temporary one
-    RenameInputToOriginal,   // the input moving to "<input>_original"
-    RenameTemporaryToInput,  // the converted file taking the input's path
+    Replace,                 // the converted file replacing the input, which keeps a second name
+    RenameInputToOriginal,   // without hard links: the input moving to "<input>_original"
+    RenameTemporaryToInput,  // without hard links: the converted file taking the input's path
 };
 
 std::string_view operationName(FileOperation operation);
@@ -35,13 +38,15 @@ std::string_view operationName(FileOperation operation);
 struct Fault {
     FileOperation operation = FileOperation::None;
     int error = 0;             // errno the failing call leaves, as the real call would
-    std::uint64_t atByte = 0;  // for Read and Write
-    int atCall = 0;            // for WriteCall
+    std::uint64_t atByte = 0;  // for Read, Grow, ReplaceInput and Write
+    bool noHardLinks = false;  // a file system without hard links (FAT, exFAT): the one-step
+                               // replacement is refused and the two renames are used
 };
 
 // Passes every call to the real file system except the faulty one. Like Windows, and stricter
-// than POSIX, it refuses to delete or rename a file that is still open, and counts such attempts:
-// a driver that passes here releases its files before it moves them.
+// than POSIX, it refuses to delete or rename the temporary file while it is still open, and
+// counts such attempts: a driver that passes here closes it before it moves it. (The input stays
+// open, and locked, through the swap; Windows lets it be renamed, as it is shared for deletion.)
 class FaultyFileSystem final : public platform::FileSystem {
   public:
     FaultyFileSystem(platform::FileSystem& real, const platform::Path& input, Fault fault);
@@ -49,18 +54,21 @@ class FaultyFileSystem final : public platform::FileSystem {
     std::unique_ptr<platform::InputFile> openForReading(const platform::Path& path) override;
     std::unique_ptr<platform::OutputFile> createTemporary(const platform::Path& path,
                                                           const platform::Path& input) override;
+    std::optional<platform::FileState> stateOf(const platform::Path& path) override;
     bool exists(const platform::Path& path) override;
     bool removeFile(const platform::Path& path) override;
     bool rename(const platform::Path& from, const platform::Path& to) override;
+    platform::Replacement replaceKeeping(const platform::Path& temporary,
+                                         const platform::Path& input,
+                                         const platform::Path& kept) override;
     void syncDirectoryOf(const platform::Path& path) override;
 
     // Whether the chosen operation was reached and failed.
     bool faultInjected() const { return injected_; }
-    // Deletions and renames attempted on a file still open.
+    // Deletions and renames attempted on the temporary file while it was open.
     int openFileViolations() const { return openFileViolations_; }
     // Calls made, in order, e.g. "rename site.19o -> site.19o_original".
     const std::vector<std::string>& calls() const { return calls_; }
-    int writeCalls() const { return writeCalls_; }
 
   private:
     class Input;
@@ -70,6 +78,8 @@ class FaultyFileSystem final : public platform::FileSystem {
     bool fails(FileOperation operation);
     bool isOpen(const platform::Path& path) const;
     void record(std::string call) { calls_.push_back(std::move(call)); }
+    // What another program does to the input while it is read.
+    void disturbInput();
 
     platform::FileSystem& real_;
     const platform::Path input_;
@@ -77,8 +87,7 @@ class FaultyFileSystem final : public platform::FileSystem {
     const platform::Path kept_;
     const Fault fault_;
     bool injected_ = false;
-    int opens_ = 0;
-    int writeCalls_ = 0;
+    bool inputEnded_ = false;
     std::uint64_t bytesRead_ = 0;
     std::uint64_t bytesWritten_ = 0;
     std::map<platform::Path, int> openFiles_;

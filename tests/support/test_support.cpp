@@ -55,6 +55,16 @@ std::string ok(std::string_view text) {
     return "[OK] " + std::string(text) + "\n";
 }
 
+std::string told(const ProgramRun& run) {
+    for (const std::string* stream : {&run.err, &run.out}) {
+        std::size_t start = stream->starts_with("[") ? 0 : stream->rfind("\n[");
+        if (start == std::string::npos) continue;
+        if ((*stream)[start] == '\n') ++start;
+        return stream->substr(start, stream->find('\n', start) - start);
+    }
+    return {};
+}
+
 fs::path sourcePath(std::string_view relative) {
     return fs::path(FERRULE_SOURCE_DIR) / relative;
 }
@@ -95,11 +105,21 @@ std::vector<std::string> TempDir::entries() const {
     return names;
 }
 
-#if !defined(_WIN32)
 ProgramRun runFerrule(const std::vector<std::string>& arguments, const RunOptions& options) {
-    const TempDir capture;
-    const fs::path outPath = capture / "stdout";
-    const fs::path errPath = capture / "stderr";
+    return StartedRun(arguments, options).wait();
+}
+
+#if !defined(_WIN32)
+struct StartedRun::Process {
+    TempDir capture;
+    pid_t pid = -1;
+    std::chrono::steady_clock::time_point started = std::chrono::steady_clock::now();
+};
+
+StartedRun::StartedRun(const std::vector<std::string>& arguments, const RunOptions& options)
+    : process_(std::make_unique<Process>()) {
+    const fs::path outPath = process_->capture / "stdout";
+    const fs::path errPath = process_->capture / "stderr";
 
     std::vector<std::string> argv = testWrapper();
     argv.emplace_back(FERRULE_BINARY);
@@ -108,10 +128,9 @@ ProgramRun runFerrule(const std::vector<std::string>& arguments, const RunOption
     for (auto& argument : argv) argvPointers.push_back(argument.data());
     argvPointers.push_back(nullptr);
 
-    const auto started = std::chrono::steady_clock::now();
-    const pid_t child = ::fork();
-    if (child < 0) throw std::runtime_error("fork failed");
-    if (child == 0) {
+    process_->pid = ::fork();
+    if (process_->pid < 0) throw std::runtime_error("fork failed");
+    if (process_->pid == 0) {
         const int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         const int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         if (out < 0 || err < 0) ::_exit(126);
@@ -132,16 +151,25 @@ ProgramRun runFerrule(const std::vector<std::string>& arguments, const RunOption
         ::execvp(argvPointers[0], argvPointers.data());
         ::_exit(127);
     }
+}
+
+StartedRun::~StartedRun() {
+    if (process_->pid > 0) wait();
+}
+
+ProgramRun StartedRun::wait() {
     int waitStatus = 0;
     rusage usage{};
-    ::wait4(child, &waitStatus, 0, &usage);
+    ::wait4(process_->pid, &waitStatus, 0, &usage);
+    process_->pid = -1;
 
     ProgramRun run;
-    run.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    run.seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - process_->started).count();
     run.maxResidentKiB = usage.ru_maxrss;
     run.status = WIFEXITED(waitStatus) ? WEXITSTATUS(waitStatus) : -1;
-    run.out = readFile(outPath);
-    run.err = readFile(errPath);
+    run.out = readFile(process_->capture / "stdout");
+    run.err = readFile(process_->capture / "stderr");
     return run;
 }
 #endif

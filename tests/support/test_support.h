@@ -3,6 +3,7 @@
 #pragma once
 
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -73,10 +74,27 @@ inline const std::string kStartLines =
 // The line that tells the outcome: "[NG] text" on standard error, "[OK] text" on standard output.
 std::string ng(std::string_view text);
 std::string ok(std::string_view text);
+// The outcome line of a run, without its line end, wherever it was printed (on Windows with
+// FERRULE_NOTIFY_STDERR=1); empty when there is none.
+std::string told(const ProgramRun& run);
 
-// Runs the built ferrule with the given arguments and collects what it printed. On POSIX, when
-// the environment variable FERRULE_TEST_WRAPPER is set (e.g. "valgrind --error-exitcode=99 -q"),
-// its words are put before the program, found on the PATH.
+// The built ferrule, started with the given arguments and running; wait() collects what it
+// printed. On POSIX, when the environment variable FERRULE_TEST_WRAPPER is set (e.g.
+// "valgrind --error-exitcode=99 -q"), its words are put before the program, found on the PATH.
+class StartedRun {
+  public:
+    StartedRun(const std::vector<std::string>& arguments, const RunOptions& options);
+    ~StartedRun();
+    StartedRun(const StartedRun&) = delete;
+    StartedRun& operator=(const StartedRun&) = delete;
+    ProgramRun wait();
+
+  private:
+    struct Process;
+    std::unique_ptr<Process> process_;
+};
+
+// Runs the built ferrule to its end.
 ProgramRun runFerrule(const std::vector<std::string>& arguments, const RunOptions& options = {});
 
 // Collects the converted text.

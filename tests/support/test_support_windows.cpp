@@ -152,48 +152,62 @@ std::string collectDebugOutput(const PROCESS_INFORMATION& process) {
 
 }  // namespace
 
-ProgramRun runFerrule(const std::vector<std::string>& arguments, const RunOptions& options) {
-    if (options.fileSizeLimit) throw std::runtime_error("no file-size limit on Windows");
-    const TempDir capture;
-    const fs::path outPath = capture / "stdout";
-    const fs::path errPath = capture / "stderr";
+struct StartedRun::Process {
+    TempDir capture;
+    PROCESS_INFORMATION info{};
+    bool underDebugger = false;
+};
 
+StartedRun::StartedRun(const std::vector<std::string>& arguments, const RunOptions& options)
+    : process_(std::make_unique<Process>()) {
+    if (options.fileSizeLimit) throw std::runtime_error("no file-size limit on Windows");
     const fs::path program(FERRULE_BINARY);
     std::wstring commandLine = commandLineArgument(program.native());
     for (const std::string& argument : arguments)
         commandLine += L" " + commandLineArgument(toUtf16(argument));
     std::wstring environment = environmentBlock(options);
 
+    const OwnedHandle input(inheritableFile(L"NUL", GENERIC_READ, OPEN_EXISTING));
+    const OwnedHandle output(
+        inheritableFile(process_->capture / "stdout", GENERIC_WRITE, CREATE_ALWAYS));
+    const OwnedHandle error(
+        inheritableFile(process_->capture / "stderr", GENERIC_WRITE, CREATE_ALWAYS));
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = input.get();
+    startup.hStdOutput = output.get();
+    startup.hStdError = error.get();
+    process_->underDebugger = options.underDebugger;
+    const DWORD flags =
+        CREATE_UNICODE_ENVIRONMENT | (options.underDebugger ? DEBUG_ONLY_THIS_PROCESS : 0);
+    const std::wstring directory = options.workingDirectory.native();
+    if (!CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, TRUE, flags,
+                        environment.data(), directory.empty() ? nullptr : directory.c_str(),
+                        &startup, &process_->info)) {
+        throw std::runtime_error("cannot start " + program.string());
+    }
+}
+
+StartedRun::~StartedRun() {
+    if (process_->info.hProcess != nullptr) wait();
+}
+
+// The debugger's events are taken by the thread that started the process, as Windows requires.
+ProgramRun StartedRun::wait() {
     ProgramRun run;
     {
-        const OwnedHandle input(inheritableFile(L"NUL", GENERIC_READ, OPEN_EXISTING));
-        const OwnedHandle output(inheritableFile(outPath, GENERIC_WRITE, CREATE_ALWAYS));
-        const OwnedHandle error(inheritableFile(errPath, GENERIC_WRITE, CREATE_ALWAYS));
-        STARTUPINFOW startup{};
-        startup.cb = sizeof startup;
-        startup.dwFlags = STARTF_USESTDHANDLES;
-        startup.hStdInput = input.get();
-        startup.hStdOutput = output.get();
-        startup.hStdError = error.get();
-        const DWORD flags =
-            CREATE_UNICODE_ENVIRONMENT | (options.underDebugger ? DEBUG_ONLY_THIS_PROCESS : 0);
-        const std::wstring directory = options.workingDirectory.native();
-        PROCESS_INFORMATION process{};
-        if (!CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, TRUE, flags,
-                            environment.data(), directory.empty() ? nullptr : directory.c_str(),
-                            &startup, &process)) {
-            throw std::runtime_error("cannot start " + program.string());
-        }
-        const OwnedHandle processHandle(process.hProcess);
-        const OwnedHandle threadHandle(process.hThread);
-        if (options.underDebugger) run.debug = collectDebugOutput(process);
-        WaitForSingleObject(process.hProcess, INFINITE);
+        const OwnedHandle processHandle(process_->info.hProcess);
+        const OwnedHandle threadHandle(process_->info.hThread);
+        if (process_->underDebugger) run.debug = collectDebugOutput(process_->info);
+        WaitForSingleObject(process_->info.hProcess, INFINITE);
         DWORD exitCode = 0;
-        if (GetExitCodeProcess(process.hProcess, &exitCode))
+        if (GetExitCodeProcess(process_->info.hProcess, &exitCode))
             run.status = static_cast<int>(exitCode);
+        process_->info = {};
     }
-    run.out = readFile(outPath);
-    run.err = readFile(errPath);
+    run.out = readFile(process_->capture / "stdout");
+    run.err = readFile(process_->capture / "stderr");
     return run;
 }
 

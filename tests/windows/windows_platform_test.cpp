@@ -148,7 +148,8 @@ TEST(WindowsFiles, ExtendedLengthPaths) {
 class WindowsFileSystemTest : public testing::Test {
   protected:
     TempDir dir;
-    WindowsFileSystem files;
+    SilentDebugChannel debug;
+    WindowsFileSystem files{debug};
     const fs::path input = dir / "site.19o";
     const fs::path temporary = dir / "site.19o_temp";
     void SetUp() override { writeFile(input, "observations"); }

@@ -66,6 +66,8 @@ TEST(WindowsProgram, ConvertsTheExamplesByteForByte) {
          messages::kConverted},
         {"tests/golden/twelve_types.19o", "tests/golden/twelve_types.19o.expected",
          messages::kConverted},
+        {"tests/golden/types_change.19o", "tests/golden/types_change.19o.expected",
+         messages::kConverted},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.example);
