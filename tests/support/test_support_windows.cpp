@@ -1,6 +1,6 @@
 // The Windows side of the test helpers: temporary directories, and running the built ferrule.exe
-// with CreateProcessW, its stdout and stderr redirected to files, optionally as its debugger.
-#include <cwchar>
+// with CreateProcessW, its standard output and error redirected to files.
+#include <algorithm>
 #include <cwctype>
 #include <random>
 #include <stdexcept>
@@ -71,30 +71,25 @@ std::wstring commandLineArgument(std::wstring_view argument) {
     return result + L"\"";
 }
 
-std::wstring upper(std::wstring_view text) {
-    std::wstring result(text);
-    for (wchar_t& ch : result) ch = static_cast<wchar_t>(std::towupper(ch));
-    return result;
-}
-
-// The inherited environment without the program's own switches, plus the test's variables.
+// The inherited environment, FERRULE_DEBUG taken out, with FERRULE_NOTIFY_STDERR=1 and the
+// test's variables (names in upper case) added.
 std::wstring environmentBlock(const RunOptions& options) {
-    std::vector<std::wstring> added;
+    std::vector<std::wstring> added{L"FERRULE_NOTIFY_STDERR=1"};
     for (const auto& [name, value] : options.environment) {
         added.push_back(toUtf16(name) + L"=" + toUtf16(value));
     }
-    const auto overridden = [&](std::wstring_view entry) {
-        const std::wstring name = upper(entry.substr(0, entry.find(L'=', 1) + 1));
-        if (name == L"FERRULE_NOTIFY_STDERR=" || name == L"FERRULE_DEBUG=") return true;
-        for (const std::wstring& variable : added) {
-            if (upper(variable.substr(0, variable.find(L'=') + 1)) == name) return true;
-        }
-        return false;
+    const auto replaced = [&](std::wstring_view entry) {
+        std::wstring name(entry.substr(0, entry.find(L'=', 1) + 1));
+        for (wchar_t& ch : name) ch = static_cast<wchar_t>(std::towupper(ch));
+        if (name == L"FERRULE_DEBUG=") return true;
+        return std::any_of(added.begin(), added.end(), [&](const std::wstring& variable) {
+            return variable.starts_with(name);
+        });
     };
     std::wstring block;
     wchar_t* const inherited = GetEnvironmentStringsW();
-    for (const wchar_t* entry = inherited; *entry != L'\0'; entry += std::wcslen(entry) + 1) {
-        if (!overridden(entry)) block.append(entry).push_back(L'\0');
+    for (const wchar_t* entry = inherited; *entry != L'\0'; entry += wcslen(entry) + 1) {
+        if (!replaced(entry)) block.append(entry).push_back(L'\0');
     }
     FreeEnvironmentStringsW(inherited);
     for (const std::wstring& variable : added) block.append(variable).push_back(L'\0');
@@ -102,60 +97,11 @@ std::wstring environmentBlock(const RunOptions& options) {
     return block;
 }
 
-// Runs the process to its end as its debugger, collecting the texts of OutputDebugString.
-std::string collectDebugOutput(const PROCESS_INFORMATION& process) {
-    std::string collected;
-    for (;;) {
-        DEBUG_EVENT event{};
-        if (!WaitForDebugEvent(&event, INFINITE))
-            throw std::runtime_error("WaitForDebugEvent failed");
-        DWORD continueStatus = DBG_CONTINUE;
-        switch (event.dwDebugEventCode) {
-            case CREATE_PROCESS_DEBUG_EVENT:
-                if (event.u.CreateProcessInfo.hFile != nullptr)
-                    CloseHandle(event.u.CreateProcessInfo.hFile);
-                break;
-            case LOAD_DLL_DEBUG_EVENT:
-                if (event.u.LoadDll.hFile != nullptr) CloseHandle(event.u.LoadDll.hFile);
-                break;
-            case OUTPUT_DEBUG_STRING_EVENT: {
-                const OUTPUT_DEBUG_STRING_INFO& info = event.u.DebugString;
-                if (info.fUnicode == 0 && info.nDebugStringLength > 0) {
-                    std::string text(info.nDebugStringLength, '\0');
-                    SIZE_T read = 0;
-                    ReadProcessMemory(process.hProcess, info.lpDebugStringData, text.data(),
-                                      text.size(), &read);
-                    text.resize(read);
-                    // The length counts the terminating NUL.
-                    if (!text.empty() && text.back() == '\0') text.pop_back();
-                    collected += text;
-                }
-                break;
-            }
-            case EXCEPTION_DEBUG_EVENT:
-                // The loader's first breakpoint is the debugger's to take; anything else is the
-                // program's own.
-                if (event.u.Exception.ExceptionRecord.ExceptionCode != EXCEPTION_BREAKPOINT) {
-                    continueStatus = DBG_EXCEPTION_NOT_HANDLED;
-                }
-                break;
-            default:
-                break;
-        }
-        ContinueDebugEvent(event.dwProcessId, event.dwThreadId, continueStatus);
-        if (event.dwDebugEventCode == EXIT_PROCESS_DEBUG_EVENT &&
-            event.dwProcessId == process.dwProcessId) {
-            return collected;
-        }
-    }
-}
-
 }  // namespace
 
 struct StartedRun::Process {
     TempDir capture;
     PROCESS_INFORMATION info{};
-    bool underDebugger = false;
 };
 
 StartedRun::StartedRun(const std::vector<std::string>& arguments, const RunOptions& options)
@@ -178,13 +124,11 @@ StartedRun::StartedRun(const std::vector<std::string>& arguments, const RunOptio
     startup.hStdInput = input.get();
     startup.hStdOutput = output.get();
     startup.hStdError = error.get();
-    process_->underDebugger = options.underDebugger;
-    const DWORD flags =
-        CREATE_UNICODE_ENVIRONMENT | (options.underDebugger ? DEBUG_ONLY_THIS_PROCESS : 0);
     const std::wstring directory = options.workingDirectory.native();
-    if (!CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, TRUE, flags,
-                        environment.data(), directory.empty() ? nullptr : directory.c_str(),
-                        &startup, &process_->info)) {
+    if (!CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, TRUE,
+                        CREATE_UNICODE_ENVIRONMENT, environment.data(),
+                        directory.empty() ? nullptr : directory.c_str(), &startup,
+                        &process_->info)) {
         throw std::runtime_error("cannot start " + program.string());
     }
 }
@@ -193,18 +137,16 @@ StartedRun::~StartedRun() {
     if (process_->info.hProcess != nullptr) wait();
 }
 
-// The debugger's events are taken by the thread that started the process, as Windows requires.
 ProgramRun StartedRun::wait() {
     ProgramRun run;
     {
         const OwnedHandle processHandle(process_->info.hProcess);
         const OwnedHandle threadHandle(process_->info.hThread);
-        if (process_->underDebugger) run.debug = collectDebugOutput(process_->info);
-        WaitForSingleObject(process_->info.hProcess, INFINITE);
-        DWORD exitCode = 0;
-        if (GetExitCodeProcess(process_->info.hProcess, &exitCode))
-            run.status = static_cast<int>(exitCode);
         process_->info = {};
+        WaitForSingleObject(processHandle.get(), INFINITE);
+        DWORD exitCode = 0;
+        if (GetExitCodeProcess(processHandle.get(), &exitCode))
+            run.status = static_cast<int>(exitCode);
     }
     run.out = readFile(process_->capture / "stdout");
     run.err = readFile(process_->capture / "stderr");
