@@ -66,13 +66,28 @@ bool isDecimalNumber(std::string_view field) {
     return digits && point;
 }
 
+// Columns 32-79 of an epoch or satellite-list line padded to 80 columns: satellite identifiers
+// (a system letter or a blank, then the number in two columns) from column 32, then blanks.
+bool isPaddedSatelliteList(std::string_view line) {
+    std::size_t column = 32;
+    for (; column + 3 <= 68; column += 3) {
+        const char system = line[column];
+        const bool satellite = (system == ' ' || (system >= 'A' && system <= 'Z')) &&
+                               (line[column + 1] == ' ' || isDigit(line[column + 1])) &&
+                               isDigit(line[column + 2]);
+        if (!satellite) break;
+    }
+    return column > 32 && line.find_first_not_of(' ', column) == 80;
+}
+
 // An 80-column record with a label in columns 60-79, where an epoch line may come. Columns
-// 60-79 left blank (a line padded to 80 columns) or holding the receiver clock offset in 68-79
-// make it an epoch or satellite-list line instead.
+// 60-79 left blank, holding the receiver clock offset in 68-79, or holding the end of a list
+// of ten or more satellites (a line padded to 80 columns) make it an epoch or satellite-list
+// line instead.
 bool isSpecialRecord(std::string_view line) {
     if (line.size() != kSpecialRecordBytes) return false;
     if (line.substr(60, 20).find_first_not_of(' ') == std::string_view::npos) return false;
-    return !isDecimalNumber(line.substr(68, 12));
+    return !isDecimalNumber(line.substr(68, 12)) && !isPaddedSatelliteList(line);
 }
 
 }  // namespace
