@@ -190,10 +190,10 @@ using LibraryCases = Cases;
 TEST_P(LibraryCases, Library) {
     const Pieces input = c.pieces("input");
     const std::string expected = summaryOf(c.has("temp") ? c.pieces("temp") : c.atPath());
+    std::uint64_t size = 0;
+    for (const Piece& piece : input) size += piece.text.size() * piece.repeat;
     std::vector<std::size_t> blocks{std::size_t{1} << 20};
-    if (input.size() == 1 && input[0].text.size() < (1u << 18)) {
-        blocks.insert(blocks.end(), {1, 7, 82, 4096});
-    }
+    if (size < (1u << 18)) blocks.insert(blocks.end(), {1, 7, 82, 4096});
     for (const std::size_t block : blocks) {
         SCOPED_TRACE("blocks of " + std::to_string(block));
         Bytes output;
@@ -240,7 +240,7 @@ const std::vector<std::string> kUnsupported;
 ProgramRun runWithFault(const Case& c, const fs::path& path) {
     // The operations in the order of FileOperation, and the errors a case may give them.
     static const std::string kOperations =
-        " none open lock read grow replace-input create-temporary write last-write sync close"
+        " none open lock read grow replace-input create-temporary write sync close"
         " remove-earlier-original replace rename-input rename-temporary ";
     // clang-format off
     static const std::map<std::string, int> errors{{"-", 0}, {"EACCES", EACCES}, {"EIO", EIO},
@@ -250,7 +250,7 @@ ProgramRun runWithFault(const Case& c, const fs::path& path) {
     std::string operation;
     std::string error = "-";
     Fault fault;
-    words >> operation >> error >> fault.atByte;
+    words >> operation >> error >> fault.call;
     const std::string spaced = " " + operation + " ";
     const auto before = kOperations.substr(0, kOperations.find(spaced) + 1);
     fault.operation = static_cast<FileOperation>(std::count(before.begin(), before.end(), ' ') - 1);

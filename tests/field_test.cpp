@@ -7,16 +7,23 @@
 #include <random>
 #include <sstream>
 #include <string>
+#include <tuple>
 
 #include "common/field.h"
 
 namespace ferrule::detail {
 namespace {
 
-// What a field is defined to be: extractField into a zeroed buffer, then the C conversions.
+// What a field is defined to be: up to `width` characters from `column`, none when the column or
+// the width is negative or the width exceeds the whole line (as extractField copies them into a
+// zeroed buffer), then read by the C conversions.
 void expectSameAsTheCLibrary(std::string_view line, int column, int width) {
     char text[kMaxFieldWidth + 1] = {};
-    extractField(std::min(width, kMaxFieldWidth), text, line, column);
+    const auto size = static_cast<int>(line.size());
+    if (column >= 0 && width >= 0 && width <= size && column < size) {
+        line.copy(text, static_cast<std::size_t>(std::min({width, size - column, kMaxFieldWidth})),
+                  static_cast<std::size_t>(column));
+    }
     SCOPED_TRACE(testing::Message()
                  << "\"" << line << "\" column " << column << " width " << width);
     EXPECT_EQ(integerField(line, column, width),
@@ -47,12 +54,22 @@ TEST(Fields, ReadEveryShapeAsTheCLibraryDoes) {
         expectSameAsTheCLibrary(line, 3, width);      // the field alone
         expectSameAsTheCLibrary(line, 3, width + 2);  // with the line end after it
         expectSameAsTheCLibrary(std::string_view(line).substr(0, 3 + width / 2), 3, width);  // cut
+        char copied[kMaxFieldWidth + 1] = {};
+        EXPECT_EQ(extractField(width, copied, line, 3), 0);
+        EXPECT_EQ(copied, field);
     }
     // A NUL byte ends a number but is copied into a text field.
     expectSameAsTheCLibrary(std::string_view("  12\0 34\r\n", 10), 0, 8);
     // Columns and widths that extractField refuses, or that lie beyond the line.
-    for (const auto& [column, width] : {std::pair{-1, 3}, {2, -1}, {0, 11}, {9, 1}, {20, 2}}) {
+    for (const auto& [column, width, result, text] : {std::tuple{-1, 3, -1, "before"},
+                                                      {2, -1, -1, "before"},
+                                                      {0, 11, -1, "before"},
+                                                      {9, 1, 0, "9"},
+                                                      {20, 2, 0, ""}}) {
         expectSameAsTheCLibrary("0123456789", column, width);
+        char copied[16] = "before";
+        EXPECT_EQ(extractField(width, copied, "0123456789", column), result);
+        EXPECT_STREQ(copied, text);
     }
     // Random fields of the characters numbers are made of.
     std::mt19937 random(12345);

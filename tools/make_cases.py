@@ -25,6 +25,12 @@ NG_CONVERTED = "[NG] すでに変換済のRINEXデータです。"
 NG_SITE_IDS = "[NG] SITE IDの割り付け上限を越えました。"
 
 
+def shown(text, tag):
+    """The diagnostic text of a conversion that wrote `text` and stopped with `tag`: every line
+    written, with one more line feed, then the tag."""
+    return "".join(line + "\n" for line in text.splitlines(keepends=True)) + tag
+
+
 def header_error(line):
     return ("[NG] " + line + " \nヘッダにエラーがありました。\nSpectra Precision社のRinexConverterを"
             "使用していない可能性があります。\nプログラムを終了します。")
@@ -305,7 +311,7 @@ def main():
             ("marker-repaired-tab", "AB12\t", "AB12")]:
         h = header(marker, TYPES4)
         if repaired is None:
-            out.case(name, NG_STATIC, h + static_source)
+            out.case(name, NG_STATIC, h + static_source, debug=shown(h[:82 * 3], "Static Data \n"))
             continue
         fixed = h.replace(rec(marker, "MARKER NAME"), rec(repaired, "MARKER NAME"))
         extra = {}
@@ -320,7 +326,8 @@ def main():
                     debug += line + "\r\n\n"
             extra = {"debug": debug, "survey": survey("BASE1", TYPES4, 4, first, last)}
         out.case(name, OK_STATIC, h + static_source, fixed + static_expected, **extra)
-    out.case("gsi", NG_GSI, header("????", TYPES4, run_by="GSI, JAPAN") + source)
+    gsi = header("????", TYPES4, run_by="GSI, JAPAN")
+    out.case("gsi", NG_GSI, gsi + source, debug=shown(gsi[:82], "Error GSI \n"))
 
     # Satellite lists and observation lines of every length.
     for n in (5, 6, 10, 11, 15):
@@ -372,7 +379,7 @@ def main():
     # Refused and stopped files.
     converted = kin_header + expected
     out.case("already-converted", NG_CONVERTED, converted, temp=kin_header,
-             files="site.19o site.19o_temp")
+             files="site.19o site.19o_temp", debug=shown(kin_header, "Error \n"))
     # Occupations announced by flag-4 records without special records: 2049 identifiers, 000K to
     # 800K, are assigned; the 2050th stops the conversion and leaves what was written.
     opening = event(1, 3, 0.0, 2)
@@ -381,12 +388,13 @@ def main():
              pieces={"input": recipe("examples/kinematic.19o 0 %d" % len(kin_header),
                                      (1, e[0] + opening), (2050, bare))},
              temp=kin_header + block(e[0]) + e[0] + counted(opening)
-             + "".join(site(k) for k in range(2049)))
+             + "".join(site(k) for k in range(2049)),
+             debug=shown(kin_header + e[0] + counted(opening), "SITE ID Assign Error \n"))
 
     # Header errors: the 82-byte rule, the label table, the limits.
     clock = rec("     0", "RCV CLOCK OFFS APPL")
     out.case("header-unknown-label", header_error(clock),
-             kinematic[:82 * 3] + clock + kinematic[82 * 3:])
+             kinematic[:82 * 3] + clock + kinematic[82 * 3:], debug=shown(kinematic[:82 * 3], "Error \n"))
     out.case("header-lf-line-ends", header_error(""), kinematic.replace("\r", ""))
     grown = kinematic[:82 * 2 + 70] + " " + kinematic[82 * 2 + 70:]  # a COMMENT of 81 columns
     out.case("header-line-of-81-columns", header_error(grown[82 * 3:grown.index("\n", 82 * 3 + 1) + 1]),
@@ -399,6 +407,9 @@ def main():
     out.case("header-line-without-end", header_error("y" * 255), pieces={"input": recipe((70000, "y"))})
     out.case("header-without-end-of-header", OK, kin_header[:-82] + COMMENT * 3,
              kin_header[:-82] + COMMENT * 3)
+    # A header of comments alone: nothing to say of it.
+    out.case("header-of-comments-only", OK, COMMENT + rec("", "END OF HEADER"),
+             COMMENT + rec("", "END OF HEADER"), survey="")
 
     # What follows the last line feed is written as it stands.
     out.case("unfinished-header-line", OK, kin_header[:122], kin_header[:122])
@@ -530,8 +541,9 @@ def main():
              stderr="使い方: ferrule <RINEX観測ファイル>\n", files="")
 
     # Every file operation failing in turn, with the error the real call gives, in the driver over
-    # a file system that fails it (tests/support/faulty_file_system.h); and another program
-    # changing the input while it is read. Most take a 2.5 MiB file, written in several writes.
+    # a file system that fails it (tests/support/faulty_file_system.h): "operation errno call",
+    # the call counted from 0; and another program changing the input while it is read. Most take
+    # a 2.5 MiB file, read in three reads and written in several writes.
     filler = epoch(1, 20, 0.0, ["G01"], 0, 4)
     count = (2500000 - len(kinematic)) // len(filler)
     large = {"input": recipe("examples/kinematic.19o", (count, filler))}
@@ -546,18 +558,18 @@ def main():
             ("none", "none", OK, large_converted, {"setup": "earlier-original"}),
             ("open", "open EACCES", read_failed, large, {}),
             ("lock", "lock EWOULDBLOCK", "[NG] このファイルは別の変換で使用中です。", large, {}),
-            ("read-in-header", "read EIO 100", read_failed, large, {}),
-            ("read-late", "read EIO 2000000", read_failed, large, {}),
+            ("read-first", "read EIO 0", read_failed, large, {}),
+            ("read-late", "read EIO 2", read_failed, large, {}),
             # On Windows no other program may write the input while it is read.
-            ("grow", "grow - 2000000", changed,
+            ("grow", "grow - 2", changed,
              dict(large, expected=recipe("examples/kinematic.19o", (count, filler), (1, "appended" + CRLF))),
              {"posix-only": "yes"}),
-            ("replace-input", "replace-input - 2000000", changed,
+            ("replace-input", "replace-input - 2", changed,
              dict(large, expected=recipe((1, "a new file" + CRLF))), {"files": "site.19o site.19o_moved"}),
             ("create-temporary", "create-temporary ENOSPC", temp_refused, large, {}),
-            ("write-first-byte", "write EIO 0", write_failed, large, {}),
-            ("write-late", "write EFBIG 2000000", write_failed, large, {}),
-            ("last-write", "last-write ENOSPC", write_failed, small, {}),
+            ("write-first", "write EIO 0", write_failed, large, {}),
+            ("write-late", "write EFBIG 2", write_failed, large, {}),
+            ("write-of-a-small-file", "write ENOSPC 0", write_failed, small, {}),
             ("sync", "sync EIO", write_failed, large, {}),
             ("close", "close ENOSPC", write_failed, large, {}),
             ("close-after-a-stop", "close EIO", write_failed, stop, {}),

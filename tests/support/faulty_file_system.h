@@ -2,10 +2,8 @@
 // changes the input while it is read as another program would. The files live on the real disk.
 #pragma once
 
-#include <cstdint>
+#include <map>
 #include <memory>
-#include <string>
-#include <vector>
 
 #include "platform/platform.h"
 
@@ -13,16 +11,15 @@ namespace ferrule::test {
 
 enum class FileOperation {
     None,
-    Open,             // the opening of the input
-    Lock,             // the lock that keeps a second conversion of the input from starting
-    Read,             // the read that reaches input byte `atByte`: bytes before it, then -1
-    Grow,             // at input byte `atByte` another program appends to the input
-    ReplaceInput,     // at input byte `atByte` another program puts a new file at its path
-    CreateTemporary,  // creating "<input>_temp"
-    Write,            // the write that reaches output byte `atByte`: bytes before it, then false
-    LastWrite,        // the first write once the input was read to its end
-    Sync,             // flushing the temporary file to stable storage
-    Close,            // closing the temporary file
+    Open,                    // the opening of the input
+    Lock,                    // the lock that keeps a second conversion of the input from starting
+    Read,                    // a read of the input (1 MiB a read)
+    Grow,                    // before a read, another program appends a line to the input
+    ReplaceInput,            // before a read, another program puts a new file at the input's path
+    CreateTemporary,         // creating "<input>_temp"
+    Write,                   // a write of the temporary file (at most 1 MiB a write)
+    Sync,                    // flushing the temporary file to stable storage
+    Close,                   // closing the temporary file
     RemoveEarlierOriginal,   // deleting a file other than the temporary one
     Replace,                 // the converted file replacing the input, which keeps a second name
     RenameInputToOriginal,   // without hard links: the input moving to "<input>_original"
@@ -32,7 +29,7 @@ enum class FileOperation {
 struct Fault {
     FileOperation operation = FileOperation::None;
     int error = 0;             // errno the failing call leaves, as the real call would
-    std::uint64_t atByte = 0;  // for Read, Grow, ReplaceInput and Write
+    int call = 0;              // which call of the operation fails, counted from 0
     bool noHardLinks = false;  // a file system without hard links (FAT, exFAT): the one-step
                                // replacement is refused and the two renames are used
 };
@@ -43,7 +40,8 @@ struct Fault {
 // it is shared for deletion.)
 class FaultyFileSystem final : public platform::FileSystem {
   public:
-    FaultyFileSystem(platform::FileSystem& real, const platform::Path& input, Fault fault);
+    FaultyFileSystem(platform::FileSystem& real, const platform::Path& input, Fault fault)
+        : real_(real), input_(input), fault_(fault) {}
 
     std::unique_ptr<platform::InputFile> openForReading(const platform::Path& path) override;
     std::unique_ptr<platform::OutputFile> createTemporary(const platform::Path& path,
@@ -61,28 +59,24 @@ class FaultyFileSystem final : public platform::FileSystem {
 
     bool faultInjected() const { return injected_; }
     int openFileViolations() const { return openFileViolations_; }
-    // The calls made, in order, e.g. "rename site.19o -> site.19o_original".
-    const std::vector<std::string>& calls() const { return calls_; }
 
   private:
     class Input;
     class Output;
 
-    // True when `operation` is the faulty one: errno is set and the fault is recorded.
+    // True when this call of `operation` is the faulty one: errno is set.
     bool fails(FileOperation operation);
-    bool temporaryInTheWay(const platform::Path& path);
+    // True (and a violation) when `path` is the temporary file and it is open.
+    bool inTheWay(const platform::Path& path);
 
     platform::FileSystem& real_;
     const platform::Path input_;
-    const platform::Path temporary_;
     const Fault fault_;
+    std::map<FileOperation, int> calls_;
     bool injected_ = false;
-    bool temporaryOpen_ = false;
-    bool inputEnded_ = false;
-    std::uint64_t bytesRead_ = 0;
-    std::uint64_t bytesWritten_ = 0;
+    const platform::OutputFile* temporary_ = nullptr;  // while open
+    platform::Path temporaryPath_;
     int openFileViolations_ = 0;
-    std::vector<std::string> calls_;
 };
 
 }  // namespace ferrule::test

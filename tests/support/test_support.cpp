@@ -39,10 +39,6 @@ std::string sourceFile(std::string_view relative) {
 
 TempDir::~TempDir() {
     std::error_code ignored;
-    // Tests may leave read-only directories behind.
-    for (const auto& entry : fs::recursive_directory_iterator(path_, ignored)) {
-        fs::permissions(entry.path(), fs::perms::owner_all, fs::perm_options::add, ignored);
-    }
     fs::remove_all(path_, ignored);
 }
 

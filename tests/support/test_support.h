@@ -64,7 +64,8 @@ inline RunOptions inDirectory(const fs::path& directory) {
 }
 
 // The built ferrule, started with the given arguments (UTF-8) and running; wait() collects what
-// it printed. On Windows the messages are also written to standard error (FERRULE_NOTIFY_STDERR).
+// it printed. On Windows the messages are also written to standard error (FERRULE_NOTIFY_STDERR),
+// and the options' environment is not used.
 // On POSIX, when FERRULE_TEST_WRAPPER is set (e.g. "valgrind --error-exitcode=99 -q"), its words
 // are put before the program, found on the PATH.
 class StartedRun {

