@@ -40,7 +40,7 @@ void expectSameAsTheCLibrary(std::string_view line, int column, int width) {
 // Fields of every shape, between bars: blanks, signs, octal and hexadecimal, digits past what
 // a 32-bit integer or a double's 53 bits hold (16 and 17 digits), exponents, stray characters.
 constexpr std::string_view kShapes =
-    "|   |0|  0|0 |00|08|012|0x1A|0X|12| 5|25 |5G|G5|-5|+7|\t5|\n5|999999999|1234567890|"
+    "|   |0|  0|0 |00|08|012|0x1A|0X|12| 5|25 |5G|G5|-5|+7|\t5|\n5|999999999|1234567890|9999999999|"
     "99999999999|  12 34|30.0000000| 30.0000000|0.1000000|-.5|.|-|-0|-0.0|00.5|5.|1e3|1.5E3|"
     "1.5.3|1. 5|inf|nan|0x1p3|123456789012345|1234567890123456|12345678901234567|"
     "123456789012345.6|1234567890123456.7|12345678901234.56|0.12345678901234567|"

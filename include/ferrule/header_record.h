@@ -8,14 +8,19 @@ namespace ferrule {
 
 inline constexpr int kMaxObservationTypes = 15;
 
-// TIME OF FIRST OBS and TIME OF LAST OBS: the seconds are read as a whole number.
-struct ObsTime {
+// The time of an epoch line as written: a two-digit year, and the seconds with their fraction.
+struct EpochTime {
     std::int32_t year;
     std::int32_t month;
     std::int32_t day;
     std::int32_t hour;
     std::int32_t minute;
     double seconds;
+};
+
+// TIME OF FIRST OBS and TIME OF LAST OBS: a four-digit year, the seconds read as a whole number,
+// and the time system.
+struct ObsTime : EpochTime {
     char timeSystem[4];
 };
 
@@ -52,17 +57,6 @@ struct HeaderRecord {
     std::int32_t leapSeconds;
     std::int32_t numberOfSatellites;
     // The per-satellite counts of PRN / # OF OBS are not kept: nothing reads them.
-};
-
-// The time of an epoch line as written: a two-digit year, and the seconds with their fraction.
-struct EpochTime {
-    std::int32_t year;
-    std::int32_t month;
-    std::int32_t day;
-    std::int32_t hour;
-    std::int32_t minute;
-    double seconds;
-    bool operator==(const EpochTime&) const = default;
 };
 
 }  // namespace ferrule
