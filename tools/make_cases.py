@@ -66,7 +66,7 @@ def header(marker, types, run_by="FIELD TEAM", sats=("G01", "G03", "G08"), end=T
         rec("5435R40017          GNSS RX 10          4.10", "REC # / TYPE / VERS"),
         rec("1234                GNSS ANT 10", "ANT # / TYPE"),
         rec(" -3961904.9260  3348993.7640  3698211.7400", "APPROX POSITION XYZ"),
-        rec("        1.5000        0.0000        0.0000", "ANTENNA: DELTA H/E/N"),
+        rec("        1.5000        0.1230       -0.0450", "ANTENNA: DELTA H/E/N"),
         rec("     1     1", "WAVELENGTH FACT L1/2"),
         types_records(types),
         rec("     1.000", "INTERVAL"),
@@ -95,7 +95,7 @@ def survey(marker, types, epochs, first, last):
             "受信機 番号 / 種類 / 版: 5435R40017 / GNSS RX 10 / 4.10\n"
             "アンテナ 番号 / 種類: 1234 / GNSS ANT 10\n"
             "概略位置 XYZ: -3961904.9260 3348993.7640 3698211.7400\n"
-            "アンテナ高 H/E/N: 1.5000 0.0000 0.0000\n"
+            "アンテナ高 H/E/N: 1.5000 0.1230 -0.0450\n"
             "波長係数 L1/L2: 1 1\n"
             "観測種別: %d (%s)\n"
             "観測間隔: 1.000\n"
