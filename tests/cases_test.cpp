@@ -169,13 +169,15 @@ Case loadCase(const std::string& name) {
     return c;
 }
 
+// The case folders (their names are compiled in, so that a new folder makes the build list it);
+// for the library only those whose outcome is the input's own.
 std::vector<std::string> caseNames(bool library) {
     std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(sourcePath("tests/cases"))) {
-        const Case c = loadCase(entry.path().filename().string());
-        if (entry.is_directory() && (!library || c.byContent())) names.push_back(c.name);
+    for (const char* name : {
+#include "case_names.inc"
+         }) {
+        if (!library || loadCase(name).byContent()) names.push_back(name);
     }
-    std::sort(names.begin(), names.end());
     return names;
 }
 
@@ -188,6 +190,7 @@ using LibraryCases = Cases;
 // The library, fed byte by byte and in blocks: the outcome line, the converted text (or what a
 // stop in the observation section leaves), the diagnostic text and the survey.
 TEST_P(LibraryCases, Library) {
+    if (!c.byContent()) GTEST_SKIP() << "the outcome is the files' around the input";
     const Pieces input = c.pieces("input");
     const std::string expected = summaryOf(c.has("temp") ? c.pieces("temp") : c.atPath());
     std::uint64_t size = 0;

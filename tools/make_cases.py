@@ -332,7 +332,11 @@ def main():
     # Satellite lists and observation lines of every length.
     for n in (5, 6, 10, 11, 15):
         h, s, e = types_n(n)
-        out.case("types-%d" % n, OK, h + s, h + e)
+        extra = {}
+        if n == 15:  # every recognised code, shown in its slot
+            extra["survey"] = survey("????", CODES, 5, "19-05-25 02:00:00.0000000",
+                                     "19-05-25 02:00:04.0000000")
+        out.case("types-%d" % n, OK, h + s, h + e, **extra)
     h, s, e = types_change()
     out.case("types-change", OK, h + s, h + e)
     sixteen = types_records(CODES[:9], 16).split(CRLF)[0] + CRLF
@@ -368,6 +372,11 @@ def main():
              kin_header + p[0] + p[1] + opening + BLANK_EVENT_4 + COMMENT + p[2],
              kin_header + block(p[0]) + p[0] + block(p[1]) + p[1] + opening[:-2] + "  2" + CRLF
              + site(0) + COMMENT + p[2])
+
+    # A special record that no record count announces is still one: not an epoch line.
+    unannounced = event(1, 2, 0.5, 3) + COMMENT
+    out.case("special-record-without-a-count", OK, kin_header + e[0] + unannounced + e[1],
+             kin_header + block(e[0]) + e[0] + unannounced + block(e[1]) + e[1])
 
     # The event records: text after the flag is kept, a short first epoch is padded.
     opening = " 19  5 25  1  3  0.0000000  2  1   " + CRLF
