@@ -366,7 +366,7 @@ def main():
     c = [epoch(1, 2, float(k), SATS3, k, 4, clock=0.000123456 * k) for k in range(3)]
     out.case("epoch-with-clock-offset", OK, kin_header + "".join(c),
              kin_header + block(c[0]) + c[0] + block(c[1]) + c[1] + c[2])
-    p = [epoch(1, 2, float(k), SATS[:13], k, 4, pad=True) for k in range(3)]
+    p = [epoch(1, 2, float(k), SATS[:13 if k < 2 else 25], k, 4, pad=True) for k in range(3)]
     opening = event(1, 3, 0.0, 2).replace(CRLF, " " * 51 + CRLF)
     out.case("lines-padded-to-80-columns", OK,
              kin_header + p[0] + p[1] + opening + BLANK_EVENT_4 + COMMENT + p[2],
@@ -377,6 +377,18 @@ def main():
     unannounced = event(1, 2, 0.5, 3) + COMMENT
     out.case("special-record-without-a-count", OK, kin_header + e[0] + unannounced + e[1],
              kin_header + block(e[0]) + e[0] + unannounced + block(e[1]) + e[1])
+
+    # Special records with their trailing blanks dropped, as announced by the record count: still
+    # special records, as many as announced (the epoch line after them has a blank flag column).
+    # (The flag-2 record after the new site closes it; the next one opens a moving period.)
+    new_site = event(1, 2, 0.5, 3, 2) + "P001" + CRLF + "   SHORT COMMENT" + CRLF
+    e13 = epoch(1, 2, 1.0, SATS[:13], 1, 4)
+    e13 = e13[:28] + " " + e13[29:]  # a blank event flag reads as 0
+    close1, open1 = event(1, 2, 59.0, 2), event(1, 3, 0.0, 2)
+    out.case("special-records-without-trailing-blanks", OK,
+             kin_header + e[0] + new_site + e13 + close1 + open1 + BLANK_EVENT_4 + COMMENT + e[2],
+             kin_header + block(e[0]) + e[0] + new_site + block(e13) + e13 + close1
+             + counted(open1) + site(0) + COMMENT + e[2])
 
     # The event records: text after the flag is kept, a short first epoch is padded.
     opening = " 19  5 25  1  3  0.0000000  2  1   " + CRLF
