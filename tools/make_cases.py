@@ -207,7 +207,9 @@ def types_change():
     expected += counted(open2) + site(1) + types_records(types5) + COMMENT + e[8]
     # A new site announced by the file itself, with seven types: passed on unchanged; then
     # header information outside a moving period, also unchanged.
+    # (After an external event, flag 5, a types record changes nothing.)
     unchanged = (event(1, 9, 0.0, 3, 2) + rec("P001", "MARKER NAME") + types_records(types7) + e[9]
+                 + event(1, 9, 30.0, 5, 1) + types_records(types5)
                  + event(1, 10, 0.0, 2) + announce(1) + types_records(types7) + e[10])
     source += unchanged
     expected += unchanged
@@ -530,8 +532,15 @@ def main():
     expected_example = {"input": recipe("examples/kinematic.19o"),
                         "expected": recipe("tests/cases/kinematic/expected")}
     read_failed = "[NG] RINEX観測ファイルの読み込みに失敗しました。"
-    out.case("file-missing", read_failed, files="")
-    out.case("file-is-a-directory", read_failed, setup="directory")
+    # With FERRULE_DEBUG=1 a failed system call is shown with its reason (glibc's words). These
+    # take a header without observations, whose diagnostic text is its lines.
+    header_only = {"input": recipe("examples/kinematic.19o 0 %d" % len(kin_header))}
+    header_kept = dict(header_only, expected=header_only["input"])
+    lines = shown(kin_header, "")
+    out.case("file-missing", read_failed, files="",
+             debug="open site.19o: No such file or directory\n")
+    out.case("file-is-a-directory", read_failed, setup="directory",
+             debug="read site.19o: Is a directory\n")
     out.case("file-without-lower-case-o", "[NG] RINEX観測ではありません。", pieces=example,
              name="SITE.19O", files="SITE.19O")
     out.case("file-with-o-in-its-directory", OK, pieces=expected_example, name="work/SITE.19O",
@@ -540,21 +549,29 @@ def main():
              files="現場.19o 現場.19o_original")
     out.case("file-with-long-path", OK, pieces=expected_example, setup="long-path")
     out.case("file-mode-kept", OK, pieces=expected_example, mode="640")
-    out.case("disk-full", "[NG] 一時的なファイルの書き込みに失敗しました。", pieces=example,
+    # (The limit holds for the captured standard error too: no diagnostic text here.)
+    out.case("disk-full", "[NG] 一時的なファイルの書き込みに失敗しました。", pieces=header_only,
              **{"file-size-limit": 1000})
     temp_refused = "[NG] 一時的なファイルの作成の失敗しました。"
-    for kind in ("symlink", "directory", "hardlink"):
+    for kind, why in (("symlink", "open site.19o_temp: Too many levels of symbolic links"),
+                      ("directory", "open site.19o_temp: Is a directory"),
+                      ("hardlink", "site.19o_temp: not a regular file of its own, or cannot be emptied")):
         out.case("temp-is-a-" + kind, temp_refused, pieces=example, setup="temp-" + kind,
-                 files="site.19o site.19o_temp")
-    out.case("original-is-a-directory", "[NG] ファイルの置き換えに失敗しました。", pieces=example,
-             setup="original-directory", files="site.19o site.19o_original")
+                 files="site.19o site.19o_temp", debug=why + "\n")
+    out.case("original-is-a-directory", "[NG] ファイルの置き換えに失敗しました。",
+             pieces=header_only, setup="original-directory", files="site.19o site.19o_original",
+             debug=lines + "unlink site.19o_original: Is a directory\n")
     out.case("original-replaced", OK, pieces=expected_example, setup="earlier-original")
     out.case("zero-device", header_error(""), setup="zero-device")
     out.case("temp-left-by-a-crash", OK, pieces=expected_example, setup="stale-temp")
+    out.case("empty-input-over-a-temp-left-by-a-crash", OK, pieces={"input": recipe((0, "x"))},
+             setup="stale-temp")
     # System calls of the swap made to fail, or to kill the program, by strace.
-    out.case("strace-no-hard-links", OK, pieces=expected_example, strace="inject=link:error=EPERM")
+    out.case("strace-no-hard-links", OK, pieces=header_kept, strace="inject=link:error=EPERM",
+             debug=lines + "link site.19o: Operation not permitted\n")
     out.case("strace-lock-held", "[NG] このファイルは別の変換で使用中です。", pieces=example,
-             strace="inject=flock:error=EAGAIN")
+             strace="inject=flock:error=EAGAIN",
+             debug="flock site.19o: Resource temporarily unavailable\n")
     out.case("strace-killed-at-the-swap", "", status=-1, strace="inject=rename:signal=SIGKILL",
              files="site.19o site.19o_original site.19o_temp",
              pieces=dict(example, temp=recipe("tests/cases/kinematic/expected")))
