@@ -207,16 +207,16 @@ def types_change():
     expected += counted(open2) + site(1) + types_records(types5) + COMMENT + e[8]
     # A new site announced by the file itself, with seven types: passed on unchanged; then
     # header information outside a moving period, also unchanged.
-    # (After an external event, flag 5, a types record changes nothing.)
     unchanged = (event(1, 9, 0.0, 3, 2) + rec("P001", "MARKER NAME") + types_records(types7) + e[9]
-                 + event(1, 9, 30.0, 5, 1) + types_records(types5)
                  + event(1, 10, 0.0, 2) + announce(1) + types_records(types7) + e[10])
     source += unchanged
     expected += unchanged
     open3 = event(1, 11, 0.0, 2)  # a last moving period keeps seven types
     source += open3 + announce(1) + COMMENT + e[12]
     expected += counted(open3) + site(2) + COMMENT + e[12]
-    return header("????", types5), source, expected
+    # After an external event (flag 5) a types record changes nothing: the survey still shows seven.
+    external = event(1, 12, 30.0, 5, 1) + types_records(types5)
+    return header("????", types5), source + external, expected + external
 
 
 def types_n(n):
@@ -331,6 +331,34 @@ def main():
     gsi = header("????", TYPES4, run_by="GSI, JAPAN")
     out.case("gsi", NG_GSI, gsi + source, debug=shown(gsi[:82], "Error GSI \n"))
 
+    # Every text field of the header filled to its last column, and a TIME OF LAST OBS record.
+    full = (kin_header
+            .replace(rec("RNXCONV 1.0".ljust(20) + "FIELD TEAM".ljust(20) + "20190525 010000 UTC",
+                         "PGM / RUN BY / DATE"),
+                     rec("RNXCONV 1.0 BUILD 77FIELD TEAM OF OFFICE2019-05-25 01:00:00Z",
+                         "PGM / RUN BY / DATE"))
+            .replace(rec("0001", "MARKER NUMBER"), rec("KINEMATIC-TEST-00001", "MARKER NUMBER"))
+            .replace(rec("SURVEYOR".ljust(20) + "FERRULE SURVEY", "OBSERVER / AGENCY"),
+                     rec("SURVEYOR TARO YAMADAFERRULE SURVEY OFFICE, TOKYO BRANCH 0001",
+                         "OBSERVER / AGENCY"))
+            .replace(rec("5435R40017          GNSS RX 10          4.10", "REC # / TYPE / VERS"),
+                     rec("5435R40017-A1B2C3D4EGNSS RX 10 PROFESSNL4.10 BUILD 2019-05-1",
+                         "REC # / TYPE / VERS"))
+            .replace(rec("1234                GNSS ANT 10", "ANT # / TYPE"),
+                     rec("1234-5678-9012-34567GNSS ANT 10 CHOKE RG", "ANT # / TYPE")
+                     + rec("  2019     5    25     1    12   30.0000000     GPS", "TIME OF LAST OBS")))
+    out.case("header-fields-full", OK, full + source, full + expected, survey=(
+        survey("????", TYPES4, 4, first, last)
+        .replace("作成: RNXCONV 1.0 / FIELD TEAM / 20190525 010000 UTC",
+                 "作成: RNXCONV 1.0 BUILD 77 / FIELD TEAM OF OFFICE / 2019-05-25 01:00:00Z")
+        .replace("マーカー番号: 0001", "マーカー番号: KINEMATIC-TEST-00001")
+        .replace("観測者 / 機関: SURVEYOR / FERRULE SURVEY",
+                 "観測者 / 機関: SURVEYOR TARO YAMADA / FERRULE SURVEY OFFICE, TOKYO BRANCH 0001")
+        .replace("5435R40017 / GNSS RX 10 / 4.10",
+                 "5435R40017-A1B2C3D4E / GNSS RX 10 PROFESSNL / 4.10 BUILD 2019-05-1")
+        .replace("1234 / GNSS ANT 10", "1234-5678-9012-34567 / GNSS ANT 10 CHOKE RG")
+        .replace("うるう秒", "最後の観測: 2019-05-25 01:12:30 GPS\nうるう秒")))
+
     # Satellite lists and observation lines of every length.
     for n in (5, 6, 10, 11, 15):
         h, s, e = types_n(n)
@@ -340,7 +368,9 @@ def main():
                                      "19-05-25 02:00:04.0000000")
         out.case("types-%d" % n, OK, h + s, h + e, **extra)
     h, s, e = types_change()
-    out.case("types-change", OK, h + s, h + e)
+    out.case("types-change", OK, h + s, h + e,
+             survey=survey("????", CODES[:7], 8, "19-05-25 01:02:00.0000000",
+                           "19-05-25 01:12:01.0000000"))
     sixteen = types_records(CODES[:9], 16).split(CRLF)[0] + CRLF
     out.case("types-16", header_error(sixteen), header("????", CODES[:15]).replace(
         types_records(CODES[:15]), sixteen))
@@ -569,6 +599,10 @@ def main():
     # System calls of the swap made to fail, or to kill the program, by strace.
     out.case("strace-no-hard-links", OK, pieces=header_kept, strace="inject=link:error=EPERM",
              debug=lines + "link site.19o: Operation not permitted\n")
+    out.case("strace-no-hard-links-and-renames-refused", "[NG] ファイルの置き換えに失敗しました。",
+             pieces=header_only, strace="inject=link,rename:error=EPERM",
+             debug=lines + "link site.19o: Operation not permitted\n"
+                   "rename site.19o: Operation not permitted\n")
     out.case("strace-lock-held", "[NG] このファイルは別の変換で使用中です。", pieces=example,
              strace="inject=flock:error=EAGAIN",
              debug="flock site.19o: Resource temporarily unavailable\n")

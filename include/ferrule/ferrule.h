@@ -41,7 +41,9 @@ using OutputFunction = std::function<void(std::string_view bytes)>;
 using DebugFunction = std::function<void(std::string_view text)>;
 
 // What the conversion read of the file, for a caller to show it: the header's values (filled as
-// far as the header was read), and the regular epochs (event flag 0) of the observation section.
+// far as the header was read; the observation types as the last "# / TYPES OF OBSERV " record set
+// them, which may follow an event in the observation section), and the regular epochs (event
+// flag 0) of the observation section.
 struct Survey {
     HeaderRecord header{};
     std::int64_t epochs = 0;
