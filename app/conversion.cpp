@@ -12,11 +12,11 @@
 #define FERRULE_HAVE_SSE2 1
 #endif
 
-namespace ferrule {
+namespace ferrule::detail {
 
-bool stoppedInHeader(Outcome outcome) {
-    return outcome == Outcome::HeaderError || outcome == Outcome::GsiData ||
-           outcome == Outcome::StaticData;
+Survey Conversion::survey() const {
+    return Survey{header_.record(), observations_.regularEpochs(), observations_.firstEpoch(),
+                  observations_.epoch().time};
 }
 
 // --- Writer ---------------------------------------------------------------------------------
@@ -44,8 +44,8 @@ void Conversion::Writer::flush() {
 
 // --- Acting on result codes ------------------------------------------------------------------
 
-Conversion::Conversion(OutputSink& output, DebugChannel& debug, ConversionOptions options)
-    : writer_(output), debug_(debug), observations_(header_.record(), options.decodeObservations) {}
+Conversion::Conversion(OutputSink& output, DebugChannel& debug)
+    : writer_(output), debug_(debug), observations_(header_.record()) {}
 
 void Conversion::debugLine(std::string_view line) {
     if (!debug_.enabled()) return;
@@ -152,23 +152,6 @@ Conversion::LineFate Conversion::rewriteEventRecord(std::string_view line) {
     return LineFate::Drop;
 }
 
-// --- Byte feeding ----------------------------------------------------------------------------
-
-bool Conversion::feedByte(char ch) {
-    if (stopped()) return false;
-    if (!observationPhase_) {
-        // The line is viewed only after the processor has filled it: the order in which a call's
-        // arguments are evaluated is unspecified.
-        const HeaderResult result = header_.processHeaderChar(ch, line_);
-        actOnHeader(result, line_);
-        return !stopped();
-    }
-    const ObservationResult result = observations_.processObservationChar(ch, line_);
-    if (result == ObsNone) return true;
-    writeLineAs(actOnObservation(result, line_), line_, false);
-    return !stopped();
-}
-
 // --- Block feeding ---------------------------------------------------------------------------
 
 namespace {
@@ -205,9 +188,19 @@ const char* afterLines(const char* next, const char* end, std::int64_t count, st
 
 }  // namespace
 
+bool Conversion::feedByte(char ch) {
+    return feed(std::string_view(&ch, 1));
+}
+
 bool Conversion::feed(std::string_view block) {
     while (!block.empty() && !stopped()) {
-        block = observationPhase_ ? feedObservations(block) : feedHeader(block);
+        if (!observationPhase_) {
+            block = feedHeader(block);
+        } else if (longLine_ != LongLine::None) {
+            block = continueLongLine(block);
+        } else {
+            block = feedObservations(block);
+        }
     }
     writer_.flush();
     return !stopped();
@@ -220,62 +213,34 @@ std::string_view Conversion::feedHeader(std::string_view block) {
     return block.substr(consumed);
 }
 
+// The observation lines of an epoch (most of the file) are written as they stand, so they join
+// the run of unchanged bytes without being looked at one by one, unless the debug channel shows
+// every line. Any other line is classified and acted on.
 std::string_view Conversion::feedObservations(std::string_view block) {
-    if (longLine_ != LongLine::None) return continueLongLine(block);
-    if (!carry_.empty()) return carryLine(block);
-
-    const char* next = block.data();
-    const char* const end = next + block.size();
-    for (;;) {
-        // The observation lines of an epoch (most of the file) are written as they stand, so
-        // they join the run of unchanged lines without being looked at one by one, unless the
-        // debug channel shows every line.
-        const std::int64_t due = debug_.enabled() ? 0 : observations_.observationLinesToPass();
-        if (due > 0) {
-            std::int64_t found = 0;
-            const char* runEnd = afterLines(next, end, due, found);
+    const std::int64_t due = debug_.enabled() ? 0 : observations_.observationLinesToPass();
+    if (due > 0) {
+        std::int64_t found = 0;
+        const char* runEnd = afterLines(block.data(), block.data() + block.size(), due, found);
+        if (found > 0) {
             observations_.passObservationLines(found);
-            writer_.pass(std::string_view(next, static_cast<std::size_t>(runEnd - next)));
-            next = runEnd;
-            if (found < due) break;
+            const auto run = block.substr(0, static_cast<std::size_t>(runEnd - block.data()));
+            writer_.pass(run);
+            return block.substr(run.size());
         }
-        const void* found = std::memchr(next, '\n', static_cast<std::size_t>(end - next));
-        if (found == nullptr) break;
-        const char* lineEnd = static_cast<const char*>(found) + 1;
-        handleLine(std::string_view(next, static_cast<std::size_t>(lineEnd - next)), true);
-        next = lineEnd;
-        if (stopped()) return {};
     }
-    return carryLine(std::string_view(next, static_cast<std::size_t>(end - next)));
-}
-
-// Keeps the beginning of a line that continues in the next block, up to kLineHeadBytes; a line
-// that reaches that length is classified by its head and the rest of it streamed, so memory stays
-// bounded. Such a line is classified before its line feed arrives, so a last line of that length
-// without a line feed is still a line to the rules (finish() does the same when fed byte by byte);
-// shorter bytes after the last line feed are written as they stand.
-std::string_view Conversion::carryLine(std::string_view bytes) {
-    const std::size_t room = kLineHeadBytes - carry_.size();
-    const std::string_view window = bytes.substr(0, room);
-    const std::size_t lineFeed = window.find('\n');
-    if (lineFeed != std::string_view::npos) {
-        carry_.append(window.substr(0, lineFeed + 1));
-        handleLine(carry_, false);
-        carry_.clear();
-        return bytes.substr(lineFeed + 1);
+    std::size_t consumed = 0;
+    std::string_view line;
+    const ObservationResult result = observations_.processObservationBytes(block, consumed, line);
+    if (result != ObsNone) {
+        const LineFate fate = actOnObservation(result, line);
+        // A line inside the block joins the pending run of unchanged bytes; a line the processor
+        // gathered from earlier blocks is copied out, as its buffer is about to be reused.
+        writeLineAs(fate, line, line.data() == block.data());
+        if (line.back() != '\n' && !stopped()) startLongLine(fate, line);
     }
-    carry_.append(window);
-    if (carry_.size() == kLineHeadBytes) startLongLine();
-    return bytes.substr(window.size());
+    return block.substr(consumed);
 }
 
-void Conversion::handleLine(std::string_view line, bool lineInBlock) {
-    const ObservationResult result = observations_.processObservationLine(line);
-    writeLineAs(actOnObservation(result, line), line, lineInBlock);
-}
-
-// A line inside the input block joins the pending run of unchanged bytes; any other line is
-// copied out at once, since its buffer is about to be reused.
 void Conversion::writeLineAs(LineFate fate, std::string_view line, bool lineInBlock) {
     if (fate == LineFate::Drop) return;
     const std::string_view text = fate == LineFate::Write ? line : beforeLineEnd(line);
@@ -284,28 +249,30 @@ void Conversion::writeLineAs(LineFate fate, std::string_view line, bool lineInBl
     } else {
         writer_.write(text);
     }
-    if (fate == LineFate::WriteWithRecordCount) writer_.write(kRecordCountSuffix);
+    // A long line gets its record count once its end has come.
+    if (fate == LineFate::WriteWithRecordCount && line.back() == '\n') {
+        writer_.write(kRecordCountSuffix);
+    }
 }
 
-void Conversion::startLongLine() {
-    const ObservationResult result = observations_.processObservationLine(carry_);
-    switch (actOnObservation(result, carry_)) {
+// A line that reached kLineHeadBytes without its line feed was classified by that head, which
+// has been written as its fate says; the rest of it follows the same fate. So memory stays
+// bounded, and a last line of that length is a line to the rules even without its line feed.
+void Conversion::startLongLine(LineFate fate, std::string_view head) {
+    switch (fate) {
         case LineFate::Write:
-            writer_.write(carry_);
             longLine_ = LongLine::Pass;
             break;
         case LineFate::Drop:
             longLine_ = LongLine::Skip;
             break;
-        case LineFate::WriteWithRecordCount: {
-            const std::size_t cr = carry_.find('\r');
-            writer_.write(std::string_view(carry_).substr(0, cr));
-            longLine_ = cr == std::string::npos ? LongLine::PassUntilCr : LongLine::Skip;
+        case LineFate::WriteWithRecordCount:
+            // Cut at the line's first carriage return, wherever it comes.
+            longLine_ =
+                head.find('\r') == std::string_view::npos ? LongLine::PassUntilCr : LongLine::Skip;
             longLineGetsRecordCount_ = true;
             break;
-        }
     }
-    carry_.clear();
 }
 
 std::string_view Conversion::continueLongLine(std::string_view block) {
@@ -339,20 +306,12 @@ Outcome Conversion::finish() {
         writer_.write(header_.unfinishedLine());
     } else if (longLine_ != LongLine::None) {
         if (longLineGetsRecordCount_) writer_.write(kRecordCountSuffix);
-    } else if (observations_.unfinishedLine().size() >= kLineHeadBytes) {
-        // Byte feeding: a last line this long is taken as a line, as block feeding takes it.
-        handleLine(observations_.unfinishedLine(), false);
     } else {
-        writer_.write(carry_);
         writer_.write(observations_.unfinishedLine());
-    }
-    if (stopped()) {
-        writer_.flush();
-        return outcome_;
     }
     writer_.flush();
     outcome_ = kinematicMode_ ? Outcome::Converted : Outcome::ConvertedStatic;
     return outcome_;
 }
 
-}  // namespace ferrule
+}  // namespace ferrule::detail

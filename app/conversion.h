@@ -7,31 +7,25 @@
 #include <string_view>
 
 #include "common/output.h"
+#include "ferrule/ferrule.h"
 #include "ferrule/outcome.h"
 #include "header/header_processor.h"
 #include "observation/event_rewriting.h"
 #include "observation/observation_processor.h"
 
-namespace ferrule {
-
-struct ConversionOptions {
-    // Decode observation values into the EpochState (no rule reads them).
-    bool decodeObservations = false;
-};
+namespace ferrule::detail {
 
 class Conversion {
   public:
-    Conversion(OutputSink& output, DebugChannel& debug, ConversionOptions options = {});
+    Conversion(OutputSink& output, DebugChannel& debug);
     Conversion(const Conversion&) = delete;
     Conversion& operator=(const Conversion&) = delete;
 
-    // Feeds one byte to the header or the observation processor and acts on its result code.
-    // Returns false once the conversion has stopped.
-    bool feedByte(char ch);
-
-    // Feeds a block of any size, a whole line at a time. The output is the same as feeding the
-    // block byte by byte. Returns false once the conversion has stopped.
+    // Feeds a block of any size to the header or the observation processor, a line at a time,
+    // and acts on their result codes. Returns false once the conversion has stopped.
     bool feed(std::string_view block);
+    // Feeds one byte: a block of one byte, so the output is the same however the input is divided.
+    bool feedByte(char ch);
 
     // Ends the input: the bytes after the last line feed are written unchanged, and the
     // conversion is complete unless it had stopped.
@@ -41,8 +35,8 @@ class Conversion {
     bool stopped() const { return outcome_ != Outcome::InProgress; }
     // For Outcome::HeaderError: the offending line as the message quotes it (at most 255 bytes).
     const std::string& headerErrorLine() const { return headerErrorLine_; }
-    bool kinematicMode() const { return kinematicMode_; }
-    bool observationPhase() const { return observationPhase_; }
+    // What has been read so far.
+    Survey survey() const;
 
   private:
     // What is written for a completed observation line once its result code has been acted on.
@@ -77,11 +71,9 @@ class Conversion {
 
     std::string_view feedHeader(std::string_view block);
     std::string_view feedObservations(std::string_view block);
-    std::string_view carryLine(std::string_view bytes);
-    std::string_view continueLongLine(std::string_view block);
-    void handleLine(std::string_view line, bool lineInBlock);
     void writeLineAs(LineFate fate, std::string_view line, bool lineInBlock);
-    void startLongLine();
+    void startLongLine(LineFate fate, std::string_view head);
+    std::string_view continueLongLine(std::string_view block);
 
     Writer writer_;
     DebugChannel& debug_;
@@ -94,10 +86,9 @@ class Conversion {
     Outcome outcome_ = Outcome::InProgress;
     std::string headerErrorLine_;
 
-    std::string line_;   // the line a processor hands over
-    std::string carry_;  // block feeding: an unfinished line, at most kLineHeadBytes of it
+    std::string line_;  // the header line the header processor hands over
     LongLine longLine_ = LongLine::None;
     bool longLineGetsRecordCount_ = false;
 };
 
-}  // namespace ferrule
+}  // namespace ferrule::detail

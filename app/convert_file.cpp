@@ -16,13 +16,14 @@ namespace ferrule {
 namespace {
 
 using platform::Path;
+namespace messages = detail::messages;
 
 // Input is read, and output written, in blocks of this size.
 constexpr std::size_t kBlockBytes = std::size_t{1} << 20;
 
 // Gathers the converted text and writes it to the temporary file in large writes. The first
 // failed write is remembered and nothing more is written.
-class FileSink final : public OutputSink {
+class FileSink final : public detail::OutputSink {
   public:
     explicit FileSink(platform::OutputFile& file)
         : file_(file), buffer_(std::make_unique_for_overwrite<char[]>(kBlockBytes)) {}

@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-namespace ferrule::messages {
+namespace ferrule::detail::messages {
 
 inline constexpr std::string_view kCaptionOk = "OK";
 inline constexpr std::string_view kCaptionNg = "NG";
@@ -39,4 +39,4 @@ inline std::string headerError(std::string_view line) {
     return text;
 }
 
-}  // namespace ferrule::messages
+}  // namespace ferrule::detail::messages

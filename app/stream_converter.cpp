@@ -10,6 +10,11 @@ namespace ferrule {
 
 namespace {
 
+using detail::Conversion;
+using detail::DebugChannel;
+using detail::OutputSink;
+namespace messages = detail::messages;
+
 class FunctionSink final : public OutputSink {
   public:
     explicit FunctionSink(OutputFunction output) : output_(std::move(output)) {}
@@ -68,12 +73,17 @@ const std::string& StreamConverter::headerErrorLine() const {
     return impl_->conversion().headerErrorLine();
 }
 
+Survey StreamConverter::survey() const {
+    return impl_->conversion().survey();
+}
+
 Result convert(std::string_view input) {
     Result result;
     StreamConverter converter([&](std::string_view bytes) { result.output.append(bytes); });
     converter.feed(input);
     result.outcome = converter.finish();
     result.headerErrorLine = converter.headerErrorLine();
+    result.survey = converter.survey();
     return result;
 }
 

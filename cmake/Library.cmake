@@ -10,7 +10,8 @@ set(FERRULE_GENERATED_INCLUDE_DIR ${PROJECT_BINARY_DIR}/include)
 configure_file(${PROJECT_SOURCE_DIR}/include/ferrule/version.h.in
   ${FERRULE_GENERATED_INCLUDE_DIR}/ferrule/version.h @ONLY)
 
-target_sources(ferrule_core PRIVATE ${PROJECT_SOURCE_DIR}/app/stream_converter.cpp)
+target_sources(ferrule_core PRIVATE ${PROJECT_SOURCE_DIR}/app/stream_converter.cpp
+  ${PROJECT_SOURCE_DIR}/app/describe.cpp)
 target_include_directories(ferrule_core PUBLIC
   $<BUILD_INTERFACE:${PROJECT_SOURCE_DIR}/include>
   $<BUILD_INTERFACE:${FERRULE_GENERATED_INCLUDE_DIR}>
@@ -26,6 +27,7 @@ install(TARGETS ferrule_core EXPORT ferruleTargets
 install(FILES
   ${PROJECT_SOURCE_DIR}/include/ferrule/ferrule.h
   ${PROJECT_SOURCE_DIR}/include/ferrule/outcome.h
+  ${PROJECT_SOURCE_DIR}/include/ferrule/header_record.h
   ${FERRULE_GENERATED_INCLUDE_DIR}/ferrule/version.h
   DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/ferrule)
 

@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 
-namespace ferrule {
+namespace ferrule::detail {
 
 int extractField(int length, char* destination, std::string_view line, int column) {
     if (column < 0 || length < 0 || static_cast<std::size_t>(length) > line.size()) return -1;
@@ -137,4 +137,4 @@ void textField(std::string_view line, int column, int width, char* destination) 
     }
 }
 
-}  // namespace ferrule
+}  // namespace ferrule::detail

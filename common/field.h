@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string_view>
 
-namespace ferrule {
+namespace ferrule::detail {
 
 // Columns are counted from 0. A field never holds more than this many characters.
 inline constexpr int kMaxFieldWidth = 60;
@@ -35,4 +35,4 @@ inline int digitAt(std::string_view line, std::size_t column) {
     return (c >= '0' && c <= '9') ? c - '0' : 0;
 }
 
-}  // namespace ferrule
+}  // namespace ferrule::detail

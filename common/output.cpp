@@ -3,7 +3,7 @@
 #include <cstdarg>
 #include <cstdio>
 
-namespace ferrule {
+namespace ferrule::detail {
 
 int debugPrint(DebugChannel& channel, const char* format, ...) {
     if (!channel.enabled()) return 0;
@@ -17,4 +17,4 @@ int debugPrint(DebugChannel& channel, const char* format, ...) {
     return length < static_cast<int>(sizeof text) ? length : static_cast<int>(sizeof text) - 1;
 }
 
-}  // namespace ferrule
+}  // namespace ferrule::detail

@@ -3,7 +3,7 @@
 
 #include <string_view>
 
-namespace ferrule {
+namespace ferrule::detail {
 
 // Receives the converted text in order. Writes are not checked here: a sink that can fail
 // remembers the failure for its owner to act on.
@@ -44,4 +44,4 @@ int debugPrint(DebugChannel& channel, const char* format, ...)
 #endif
     ;
 
-}  // namespace ferrule
+}  // namespace ferrule::detail

@@ -2,7 +2,7 @@
 // rejections are 998 and 999.
 #pragma once
 
-namespace ferrule {
+namespace ferrule::detail {
 
 enum HeaderResult : int {
     HeaderNone = 0,             // the byte did not complete a line
@@ -25,4 +25,4 @@ enum ObservationResult : int {
     ObsAlreadyConverted = 11,  // the section begins with an event epoch: converted before
 };
 
-}  // namespace ferrule
+}  // namespace ferrule::detail

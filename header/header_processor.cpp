@@ -2,29 +2,29 @@
 
 #include <cstring>
 
-namespace ferrule {
+namespace ferrule::detail {
 
 // Tested in this order; the first label equal to the line's columns 60-79 wins.
 const HeaderProcessor::Label HeaderProcessor::kLabels[] = {
-    {"RINEX VERSION / TYPE", 1, &HeaderProcessor::versionType},
-    {"PGM / RUN BY / DATE ", 2, &HeaderProcessor::programRunByDate},
-    {"MARKER NAME         ", 3, &HeaderProcessor::markerName},
-    {"MARKER NUMBER       ", 4, &HeaderProcessor::markerNumber},
-    {"OBSERVER / AGENCY   ", 5, &HeaderProcessor::observerAgency},
-    {"REC # / TYPE / VERS ", 6, &HeaderProcessor::receiver},
-    {"ANT # / TYPE        ", 7, &HeaderProcessor::antenna},
-    {"APPROX POSITION XYZ ", 8, &HeaderProcessor::approxPosition},
-    {"ANTENNA: DELTA H/E/N", 9, &HeaderProcessor::antennaDelta},
-    {"WAVELENGTH FACT L1/2", 10, &HeaderProcessor::wavelengthFactors},
-    {"# / TYPES OF OBSERV ", 11, &HeaderProcessor::typesOfObservations},
-    {"INTERVAL            ", 12, &HeaderProcessor::interval},
-    {"TIME OF FIRST OBS   ", 13, &HeaderProcessor::timeOfFirstObs},
-    {"TIME OF LAST OBS    ", 14, &HeaderProcessor::timeOfLastObs},
-    {"LEAP SECONDS        ", 15, &HeaderProcessor::leapSeconds},
-    {"# OF SATELLITES     ", 16, &HeaderProcessor::numberOfSatellites},
-    {"PRN / # OF OBS      ", 17, &HeaderProcessor::observationsPerSatellite},
-    {"END OF HEADER       ", 18, &HeaderProcessor::endOfHeader},
-    {"COMMENT             ", 99, &HeaderProcessor::comment},
+    {"RINEX VERSION / TYPE", &HeaderProcessor::versionType},
+    {"PGM / RUN BY / DATE ", &HeaderProcessor::programRunByDate},
+    {"MARKER NAME         ", &HeaderProcessor::markerName},
+    {"MARKER NUMBER       ", &HeaderProcessor::markerNumber},
+    {"OBSERVER / AGENCY   ", &HeaderProcessor::observerAgency},
+    {"REC # / TYPE / VERS ", &HeaderProcessor::receiver},
+    {"ANT # / TYPE        ", &HeaderProcessor::antenna},
+    {"APPROX POSITION XYZ ", &HeaderProcessor::approxPosition},
+    {"ANTENNA: DELTA H/E/N", &HeaderProcessor::antennaDelta},
+    {"WAVELENGTH FACT L1/2", &HeaderProcessor::wavelengthFactors},
+    {"# / TYPES OF OBSERV ", &HeaderProcessor::typesOfObservations},
+    {"INTERVAL            ", &HeaderProcessor::interval},
+    {"TIME OF FIRST OBS   ", &HeaderProcessor::timeOfFirstObs},
+    {"TIME OF LAST OBS    ", &HeaderProcessor::timeOfLastObs},
+    {"LEAP SECONDS        ", &HeaderProcessor::leapSeconds},
+    {"# OF SATELLITES     ", &HeaderProcessor::numberOfSatellites},
+    {"PRN / # OF OBS      ", &HeaderProcessor::comment},
+    {"END OF HEADER       ", &HeaderProcessor::endOfHeader},
+    {"COMMENT             ", &HeaderProcessor::comment},
 };
 
 HeaderResult HeaderProcessor::processHeaderChar(char ch, std::string& out) {
@@ -97,4 +97,4 @@ HeaderResult HeaderProcessor::comment(std::string_view line, std::string& out) {
     return HeaderLine;
 }
 
-}  // namespace ferrule
+}  // namespace ferrule::detail

@@ -8,9 +8,9 @@
 #include <string_view>
 
 #include "common/result_codes.h"
-#include "header/header_record.h"
+#include "ferrule/header_record.h"
 
-namespace ferrule {
+namespace ferrule::detail {
 
 // Every header line is a fixed record of 80 characters, CR and LF.
 inline constexpr std::size_t kHeaderLineBytes = 82;
@@ -66,14 +66,13 @@ class HeaderProcessor {
     HeaderResult timeOfLastObs(std::string_view line, std::string& out);
     HeaderResult leapSeconds(std::string_view line, std::string& out);
     HeaderResult numberOfSatellites(std::string_view line, std::string& out);
-    HeaderResult observationsPerSatellite(std::string_view line, std::string& out);
     HeaderResult endOfHeader(std::string_view line, std::string& out);
+    // COMMENT, and PRN / # OF OBS (its counts are not kept): nothing to store.
     HeaderResult comment(std::string_view line, std::string& out);
 
     using Handler = HeaderResult (HeaderProcessor::*)(std::string_view, std::string&);
     struct Label {
         std::string_view text;  // 20 characters, exact
-        int number;             // the HeaderLabel number
         Handler handler;
     };
     static const Label kLabels[];
@@ -90,9 +89,6 @@ class HeaderProcessor {
 
     // The types list awaits its continuation line (more than nine types were declared).
     bool typesContinuationPending_ = false;
-    // The entry of satelliteObsTable being filled, and whether its record continues.
-    std::int32_t satelliteEntryIndex_ = 0;
-    bool prnContinuationPending_ = false;
 };
 
-}  // namespace ferrule
+}  // namespace ferrule::detail

@@ -5,7 +5,7 @@
 #include "common/field.h"
 #include "header/header_processor.h"
 
-namespace ferrule {
+namespace ferrule::detail {
 
 namespace {
 
@@ -157,4 +157,4 @@ HeaderResult HeaderProcessor::numberOfSatellites(std::string_view line, std::str
     return HeaderLine;
 }
 
-}  // namespace ferrule
+}  // namespace ferrule::detail

@@ -1,31 +1,23 @@
-// The observation types of the file (# / TYPES OF OBSERV) and the per-satellite observation
-// counts (PRN / # OF OBS). Both records may continue on a second line with the same label.
+// The observation types of the file (# / TYPES OF OBSERV), which may continue on a second line
+// with the same label.
 #include <algorithm>
 #include <cstring>
 
 #include "common/field.h"
 #include "header/header_processor.h"
 
-namespace ferrule {
+namespace ferrule::detail {
 
 namespace {
 
-// The recognised observation codes, searched in this order, and where each one's count is kept
-// in SatelliteObsCounts.
-struct ObservationCode {
-    std::string_view code;
-    int countPosition;
-};
-constexpr ObservationCode kObservationCodes[kMaxObservationTypes] = {
-    {"L1", 0},  {"L2", 1},  {"L5", 2},  {"C1", 3},  {"C2", 4}, {"C5", 5}, {"D1", 9}, {"D2", 10},
-    {"D5", 11}, {"S1", 12}, {"S2", 13}, {"S5", 14}, {"P1", 6}, {"P2", 7}, {"P5", 8},
+// The recognised observation codes.
+constexpr std::string_view kObservationCodes[kMaxObservationTypes] = {
+    "L1", "L2", "L5", "C1", "C2", "C5", "D1", "D2", "D5", "S1", "S2", "S5", "P1", "P2", "P5",
 };
 
-const ObservationCode* findCode(std::string_view code) {
-    for (const ObservationCode& candidate : kObservationCodes) {
-        if (candidate.code == code) return &candidate;
-    }
-    return nullptr;
+bool isObservationCode(std::string_view code) {
+    return std::find(std::begin(kObservationCodes), std::end(kObservationCodes), code) !=
+           std::end(kObservationCodes);
 }
 
 constexpr int kTypesPerLine = 9;
@@ -56,8 +48,9 @@ HeaderResult HeaderProcessor::typesOfObservations(std::string_view line, std::st
 
     for (int type = firstType; type < lastType; ++type) {
         const int column = 10 + 6 * (type - firstType);
-        if (const ObservationCode* code = findCode(line.substr(column, 2))) {
-            std::memcpy(record_.observationTypes[type], code->code.data(), 2);
+        const std::string_view code = line.substr(column, 2);
+        if (isObservationCode(code)) {
+            std::memcpy(record_.observationTypes[type], code.data(), 2);
             record_.observationTypes[type][2] = '\0';
         }
     }
@@ -72,45 +65,4 @@ HeaderResult HeaderProcessor::takeObservationTypesChange(std::string_view record
     return typesOfObservations(record, unused);
 }
 
-// One satellite's record: system letter in column 3, number in columns 4-5, then a count of six
-// columns per observation type from column 6; with ten or more types the counts of types 9 on
-// stand on a second line. Counts are kept only for types whose slot holds a recognised code.
-HeaderResult HeaderProcessor::observationsPerSatellite(std::string_view line, std::string& out) {
-    const int typeCount = record_.observationTypeCount;
-    const bool tableFull = satelliteEntryIndex_ >= kSatelliteTableSize;
-    SatelliteObsCounts* entry =
-        tableFull ? nullptr : &record_.satelliteObsTable[satelliteEntryIndex_];
-
-    int firstType = 0;
-    int lastType = 0;  // exclusive
-    if (prnContinuationPending_) {
-        firstType = kTypesPerLine;
-        lastType = typeCount;
-    } else {
-        if (entry != nullptr) {
-            entry->systemLetter[0] = line[3];
-            entry->systemLetter[1] = '\0';
-            entry->prn = integerField(line, 4, 2);
-        }
-        lastType = std::min(typeCount, kTypesPerLine);
-    }
-
-    for (int type = firstType; entry != nullptr && type < lastType; ++type) {
-        const ObservationCode* code = findCode(std::string_view(record_.observationTypes[type]));
-        if (code != nullptr) {
-            entry->counts[code->countPosition] = integerField(line, 6 + 6 * (type - firstType), 6);
-        }
-    }
-
-    // A satellite beyond the table's hundred entries is not kept; its record still passes.
-    if (!prnContinuationPending_ && typeCount > kTypesPerLine) {
-        prnContinuationPending_ = true;
-    } else {
-        prnContinuationPending_ = false;
-        if (!tableFull) ++satelliteEntryIndex_;
-    }
-    out.assign(line);
-    return HeaderLine;
-}
-
-}  // namespace ferrule
+}  // namespace ferrule::detail

@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-namespace ferrule {
+namespace ferrule::detail {
 
 namespace {
 
@@ -62,4 +62,4 @@ std::string_view beforeLineEnd(std::string_view line) {
     return line.substr(0, line.find('\r'));
 }
 
-}  // namespace ferrule
+}  // namespace ferrule::detail

@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-namespace ferrule {
+namespace ferrule::detail {
 
 enum EventState : int {
     EventIdle = 0,     // no moving period open
@@ -57,4 +57,4 @@ std::string siteMarkerNameRecord(std::int32_t siteId);
 // The line cut at its first LF and then at its first CR.
 std::string_view beforeLineEnd(std::string_view line);
 
-}  // namespace ferrule
+}  // namespace ferrule::detail

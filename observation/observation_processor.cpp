@@ -6,7 +6,7 @@
 
 #include "common/field.h"
 
-namespace ferrule {
+namespace ferrule::detail {
 
 // How the processor stays in step with the file.
 //
@@ -31,7 +31,6 @@ namespace ferrule {
 namespace {
 
 constexpr int kSatellitesPerListLine = 12;
-constexpr int kValuesPerObservationLine = 5;
 
 int observationLinesPerSatellite(int typeCount) {
     if (typeCount <= 5) return 1;
@@ -67,46 +66,73 @@ bool isDecimalNumber(std::string_view field) {
     return digits && point;
 }
 
+// Columns 32-79 of an epoch or satellite-list line padded to 80 columns: satellite identifiers
+// (a system letter or a blank, then the number in two columns) from column 32, then blanks.
+bool isPaddedSatelliteList(std::string_view line) {
+    std::size_t column = 32;
+    for (; column + 3 <= 68; column += 3) {
+        const char system = line[column];
+        const bool satellite = (system == ' ' || (system >= 'A' && system <= 'Z')) &&
+                               (line[column + 1] == ' ' || isDigit(line[column + 1])) &&
+                               isDigit(line[column + 2]);
+        if (!satellite) break;
+    }
+    return column > 32 && line.find_first_not_of(' ', column) == 80;
+}
+
 // An 80-column record with a label in columns 60-79, where an epoch line may come. Columns
-// 60-79 left blank (a line padded to 80 columns) or holding the receiver clock offset in 68-79
-// make it an epoch or satellite-list line instead.
+// 60-79 left blank, holding the receiver clock offset in 68-79, or holding the end of a list
+// of ten or more satellites (a line padded to 80 columns) make it an epoch or satellite-list
+// line instead.
 bool isSpecialRecord(std::string_view line) {
     if (line.size() != kSpecialRecordBytes) return false;
     if (line.substr(60, 20).find_first_not_of(' ') == std::string_view::npos) return false;
-    return !isDecimalNumber(line.substr(68, 12));
-}
-
-// Satellite k of a satellite-list line, the 3 columns from 32 + 3k, cut as textField cuts them.
-// Every epoch copies a dozen or more, so a field that lies wholly on the line is copied here
-// directly.
-void cutSatellite(std::string_view line, int k, char (&entry)[4]) {
-    const std::size_t column = 32 + 3 * static_cast<std::size_t>(k);
-    if (column + 3 <= line.size()) {
-        std::memcpy(entry, line.data() + column, 3);
-        entry[3] = '\0';
-    } else {
-        textField(line, static_cast<int>(column), 3, entry);
-    }
+    return !isDecimalNumber(line.substr(68, 12)) && !isPaddedSatelliteList(line);
 }
 
 }  // namespace
 
-ObservationProcessor::ObservationProcessor(const HeaderRecord& header, bool decodeObservations)
-    : header_(header), decodeObservations_(decodeObservations) {}
+EpochTime readEpochTime(std::string_view line) {
+    return EpochTime{integerField(line, 1, 2),  integerField(line, 4, 2),  integerField(line, 7, 2),
+                     integerField(line, 10, 2), integerField(line, 13, 2), realField(line, 15, 11)};
+}
 
 ObservationResult ObservationProcessor::processObservationChar(char ch, std::string& outLine) {
-    lineBuffer_.push_back(ch);
-    if (ch != '\n') return ObsNone;
-    const ObservationResult result = processObservationLine(lineBuffer_);
-    if (result != ObsAlreadyConverted) outLine = lineBuffer_;
-    lineBuffer_.clear();
+    std::size_t consumed = 0;
+    std::string_view line;
+    const ObservationResult result = processObservationBytes({&ch, 1}, consumed, line);
+    if (result != ObsNone && result != ObsAlreadyConverted) outLine.assign(line);
     return result;
+}
+
+ObservationResult ObservationProcessor::processObservationBytes(std::string_view bytes,
+                                                                std::size_t& consumed,
+                                                                std::string_view& line) {
+    if (lineTaken_) {
+        partial_.clear();
+        lineTaken_ = false;
+    }
+    const std::size_t lineFeed = bytes.find('\n');
+    if (partial_.empty() && lineFeed != std::string_view::npos) {
+        consumed = lineFeed + 1;
+        line = bytes.substr(0, consumed);
+        return processObservationLine(line);
+    }
+    // The line continues from an earlier block, or into a later one: its bytes are kept, up to
+    // kLineHeadBytes.
+    consumed = std::min(lineFeed == std::string_view::npos ? bytes.size() : lineFeed + 1,
+                        kLineHeadBytes - partial_.size());
+    partial_.append(bytes.substr(0, consumed));
+    if (partial_.back() != '\n' && partial_.size() < kLineHeadBytes) return ObsNone;
+    lineTaken_ = true;
+    line = partial_;
+    return processObservationLine(line);
 }
 
 ObservationResult ObservationProcessor::processObservationLine(std::string_view line) {
     const bool firstLine = lineIndex_ == 0;
     ++lineIndex_;
-    if (lineKind_ == ExpectObservations) return readObservationLine(line);
+    if (lineKind_ == ExpectObservations) return readObservationLine();
     return readWhereEpochMayCome(line, firstLine);
 }
 
@@ -138,19 +164,13 @@ ObservationResult ObservationProcessor::readWhereEpochMayCome(std::string_view l
         return ObsEventEpoch;
     }
 
-    if (listLinesPending_ > 0) return readSatelliteListContinuation(line);
+    if (listLinesPending_ > 0) return readSatelliteListContinuation();
     return readRegularEpoch(line);
 }
 
 ObservationResult ObservationProcessor::readRegularEpoch(std::string_view line) {
-    epoch_.year = integerField(line, 1, 2);
-    epoch_.month = integerField(line, 4, 2);
-    epoch_.day = integerField(line, 7, 2);
-    epoch_.hour = integerField(line, 10, 2);
-    epoch_.minute = integerField(line, 13, 2);
-    epoch_.seconds = realField(line, 15, 11);
-    epoch_.eventFlag = integerField(line, 28, 1);
-    for (int k = 0; k < kSatellitesPerListLine; ++k) cutSatellite(line, k, epoch_.satellites[k]);
+    epoch_.time = readEpochTime(line);
+    if (regularEpochs_++ == 0) firstEpoch_ = epoch_.time;
     expectSatellites(integerField(line, 29, 3));
 
     // A section that opens with something else (a special record, say) still has its first
@@ -171,7 +191,6 @@ void ObservationProcessor::expectSatellites(std::int32_t count) {
     epoch_.satelliteCount = count;
     satelliteIndex_ = 0;
     observationLine_ = 0;
-    listLinesRead_ = 0;
     if (count < 1) {
         listLinesPending_ = 0;
         lineKind_ = ExpectEpoch;
@@ -181,19 +200,12 @@ void ObservationProcessor::expectSatellites(std::int32_t count) {
     lineKind_ = listLinesPending_ > 0 ? ExpectEpoch : ExpectObservations;
 }
 
-ObservationResult ObservationProcessor::readSatelliteListContinuation(std::string_view line) {
-    ++listLinesRead_;
-    const int firstEntry = kSatellitesPerListLine * listLinesRead_;
-    for (int k = 0; k < kSatellitesPerListLine && firstEntry + k < kSatelliteTableSize; ++k) {
-        cutSatellite(line, k, epoch_.satellites[firstEntry + k]);
-    }
+ObservationResult ObservationProcessor::readSatelliteListContinuation() {
     if (--listLinesPending_ == 0) lineKind_ = ExpectObservations;
     return ObsLine;
 }
 
-ObservationResult ObservationProcessor::readObservationLine(std::string_view line) {
-    if (decodeObservations_) decodeObservationLine(line);
-
+ObservationResult ObservationProcessor::readObservationLine() {
     const int linesPerSatellite = observationLinesPerSatellite(header_.observationTypeCount);
     if (linesPerSatellite != 0 && ++observationLine_ == linesPerSatellite) {
         observationLine_ = 0;
@@ -206,7 +218,7 @@ ObservationResult ObservationProcessor::readObservationLine(std::string_view lin
 // While an epoch's observation lines are read, every line is the next one of the current
 // satellite, whatever it holds, until the epoch's last satellite has had its lines.
 std::int64_t ObservationProcessor::observationLinesToPass() const {
-    if (lineKind_ != ExpectObservations || decodeObservations_) return 0;
+    if (lineKind_ != ExpectObservations || !unfinishedLine().empty()) return 0;
     const int linesPerSatellite = observationLinesPerSatellite(header_.observationTypeCount);
     if (linesPerSatellite == 0) return std::numeric_limits<std::int64_t>::max();
     return (std::int64_t{epoch_.satelliteCount} - satelliteIndex_) * linesPerSatellite -
@@ -224,25 +236,4 @@ void ObservationProcessor::passObservationLines(std::int64_t count) {
     if (satelliteIndex_ >= epoch_.satelliteCount) lineKind_ = ExpectEpoch;
 }
 
-// Five fields of 16 columns whatever the type count: a value (F14.3), its loss-of-lock digit and
-// its signal-strength digit. A digit field holding a single blank leaves the stored digit as it
-// was; any other content, an empty field past the end of the line included, is read and stored.
-void ObservationProcessor::decodeObservationLine(std::string_view line) {
-    if (satelliteIndex_ >= kSatelliteTableSize) return;
-    const int firstSlot = kValuesPerObservationLine * observationLine_;
-    for (int k = 0; k < kValuesPerObservationLine; ++k) {
-        const int column = 16 * k;
-        epoch_.observations[satelliteIndex_][firstSlot + k] = realField(line, column, 14);
-        const auto isSingleBlank = [&](int c) {
-            return static_cast<std::size_t>(c) < line.size() && line[c] == ' ';
-        };
-        if (!isSingleBlank(column + 14)) {
-            epoch_.lossOfLock[satelliteIndex_] = integerField(line, column + 14, 1);
-        }
-        if (!isSingleBlank(column + 15)) {
-            epoch_.signalStrength[satelliteIndex_] = integerField(line, column + 15, 1);
-        }
-    }
-}
-
-}  // namespace ferrule
+}  // namespace ferrule::detail

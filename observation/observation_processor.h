@@ -8,10 +8,10 @@
 #include <string_view>
 
 #include "common/result_codes.h"
-#include "header/header_record.h"
+#include "ferrule/header_record.h"
 #include "observation/epoch_state.h"
 
-namespace ferrule {
+namespace ferrule::detail {
 
 // A special record following an event epoch is a header-type record: 80 characters, CR, LF.
 inline constexpr std::size_t kSpecialRecordBytes = 82;
@@ -24,58 +24,65 @@ enum LineKind : int {
     ExpectObservations = 1,  // an observation line of satellite satelliteIndex
 };
 
+// The epoch fields of an epoch line: year, month, day, hour and minute (I3 each, columns 0-14)
+// and the seconds (F11.7, columns 15-25). Blank fields read as 0.
+EpochTime readEpochTime(std::string_view line);
+
 class ObservationProcessor {
   public:
-    // Reads the header's observation type count on every observation line. With
-    // `decodeObservations` the values, loss-of-lock and signal-strength digits of every
-    // observation line are decoded into the EpochState; no rule reads them, so the converter
-    // leaves that off.
-    explicit ObservationProcessor(const HeaderRecord& header, bool decodeObservations = false);
+    // Reads the header's observation type count on every observation line.
+    explicit ObservationProcessor(const HeaderRecord& header) : header_(header) {}
 
-    // Takes one byte. Returns ObsNone until a line feed completes a line; then classifies the
-    // line and, except for ObsAlreadyConverted, copies it into `outLine`, line feed included.
+    // Takes one byte: processObservationBytes for a single byte. Returns ObsNone until a line
+    // feed completes a line; then classifies the line and, except for ObsAlreadyConverted,
+    // copies it into `outLine`, line feed included. (A line longer than kLineHeadBytes is
+    // classified by its head, and its further bytes are read as the next line's.)
     ObservationResult processObservationChar(char ch, std::string& outLine);
 
-    // Classifies one completed line, its line feed included. A line longer than kLineHeadBytes
-    // may be passed as its first kLineHeadBytes bytes.
-    ObservationResult processObservationLine(std::string_view line);
+    // Takes bytes from the front of `bytes`, up to and including the first line feed, and sets
+    // `consumed` to their count. When they complete a line, classifies it and sets `line` to it:
+    // a view of `bytes` when the whole line lies there, else of the processor's own copy, valid
+    // until the next call. A line that reaches kLineHeadBytes without its line feed is classified
+    // by those bytes, its head; the rest of it is the caller's to pass on or drop.
+    ObservationResult processObservationBytes(std::string_view bytes, std::size_t& consumed,
+                                              std::string_view& line);
 
     // The observation lines still due in the current epoch, when they need not be looked at:
-    // each of them is ObsDataLine whatever it holds, and observation values are not decoded.
-    // Otherwise 0.
+    // each of them is ObsDataLine whatever it holds. 0 while part of a line is held.
     std::int64_t observationLinesToPass() const;
-    // Takes `count` lines, at most observationLinesToPass(), as that many calls of
-    // processObservationLine would.
+    // Takes `count` lines, at most observationLinesToPass(), as processObservationBytes would.
     void passObservationLines(std::int64_t count);
 
     // After an event epoch with flag 3 (new site occupation) or 4 (header information follows),
     // until the next epoch line: the special records are header records.
     bool headerRecordsFollow() const { return lastEventFlag_ == 3 || lastEventFlag_ == 4; }
 
+    // The last regular epoch, the first one, and how many there were.
     const EpochState& epoch() const { return epoch_; }
-    LineKind lineKind() const { return lineKind_; }
-    std::int32_t satelliteIndex() const { return satelliteIndex_; }
-    // The bytes received after the last line feed (per-byte intake only).
-    std::string_view unfinishedLine() const { return lineBuffer_; }
+    const EpochTime& firstEpoch() const { return firstEpoch_; }
+    std::int64_t regularEpochs() const { return regularEpochs_; }
+    // The bytes held after the last line feed.
+    std::string_view unfinishedLine() const { return lineTaken_ ? std::string_view() : partial_; }
 
   private:
+    ObservationResult processObservationLine(std::string_view line);
     ObservationResult readWhereEpochMayCome(std::string_view line, bool firstLine);
     ObservationResult readRegularEpoch(std::string_view line);
-    ObservationResult readSatelliteListContinuation(std::string_view line);
-    ObservationResult readObservationLine(std::string_view line);
+    ObservationResult readSatelliteListContinuation();
+    ObservationResult readObservationLine();
     void expectSatellites(std::int32_t count);
-    void decodeObservationLine(std::string_view line);
 
     const HeaderRecord& header_;
-    const bool decodeObservations_;
     EpochState epoch_{};
-    std::string lineBuffer_;
+    EpochTime firstEpoch_{};
+    std::int64_t regularEpochs_ = 0;
+    std::string partial_;         // a line begun in an earlier block, at most kLineHeadBytes of it
+    bool lineTaken_ = false;      // partial_ holds a line already classified
     std::int64_t lineIndex_ = 0;  // lines of the section completed so far
 
     LineKind lineKind_ = ExpectEpoch;
     std::int32_t satelliteIndex_ = 0;         // satellite whose observation lines come next
     std::int32_t listLinesPending_ = 0;       // satellite-list continuation lines still to come
-    std::int32_t listLinesRead_ = 0;          // continuation lines of this epoch read so far
     std::int32_t observationLine_ = 0;        // which line of the satellite's group comes next
     std::int32_t specialRecordsPending_ = 0;  // announced by the last event epoch
     int lastEventFlag_ = 0;                   // of the last epoch line, regular (0) or event
@@ -83,4 +90,4 @@ class ObservationProcessor {
     bool secondEpochSeen_ = false;
 };
 
-}  // namespace ferrule
+}  // namespace ferrule::detail

@@ -14,6 +14,8 @@
 namespace ferrule::platform {
 
 using Path = std::filesystem::path;
+using detail::DebugChannel;
+using detail::debugPrint;
 
 // The console the program was started from. Texts are UTF-8; a platform converts them to what
 // its console shows. Every write is flushed.

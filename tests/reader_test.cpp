@@ -4,12 +4,15 @@
 // check is skipped, unless FERRULE_REQUIRE_READER=1 (set in CI) makes that a failure.
 //
 // convbin takes a flag-2 record's special records for satellite lines, so files with six or more
-// observation types are left out where a moving period opens (see the README). When the
-// generator of observation files is built, a generated kinematic file is read as well.
+// observation types are left out where a moving period opens (see the README). It also reads
+// past the end of an event line that has a record count but no satellite list, so what it makes
+// of one depends on memory it never wrote; it is given copies whose lines are padded with blanks
+// to 80 columns, which changes no value it reads.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -19,158 +22,77 @@
 namespace ferrule::test {
 namespace {
 
-fs::path findOnPath(std::string_view program) {
-    const char* path = std::getenv("PATH");
-    std::string_view dirs = path == nullptr ? "" : path;
-    while (!dirs.empty()) {
-        const std::size_t colon = dirs.find(':');
-        const fs::path candidate = fs::path(dirs.substr(0, colon)) / program;
-        if (::access(candidate.c_str(), X_OK) == 0) return candidate;
-        dirs.remove_prefix(colon == std::string_view::npos ? dirs.size() : colon + 1);
+// The lines of a text padded with blanks to 80 columns, CR LF kept.
+std::string padded(std::string_view text) {
+    std::string result;
+    while (!text.empty()) {
+        const std::size_t end = text.find('\n');
+        std::string_view line = text.substr(0, end);
+        text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
+        if (line.ends_with('\r')) line.remove_suffix(1);
+        result.append(line).append(line.size() < 80 ? 80 - line.size() : 0, ' ').append("\r\n");
     }
-    return {};
+    return result;
 }
 
-bool readerRequired() {
-    const char* value = std::getenv("FERRULE_REQUIRE_READER");
-    return value != nullptr && std::string_view(value) == "1";
-}
-
-// What the reader made of a file: the observation records of its RINEX 3 output, that is every
-// epoch record with flag 0 or 1 and its satellite lines, in order. The header (it carries the
-// time of the run) and event records with their special records are left out.
-struct ReaderRecords {
-    std::vector<std::string> lines;
-    int epochs = 0;
-};
-
-ReaderRecords observationRecords(std::string_view rinex3) {
-    ReaderRecords records;
-    const std::vector<std::string_view> lines = splitLines(rinex3);
-    std::size_t at = 0;
-    while (at < lines.size() && lines[at].find("END OF HEADER") == std::string_view::npos) ++at;
-    for (++at; at < lines.size(); ++at) {
-        const std::string_view line = lines[at];
-        if (!line.starts_with(">") || line.size() < 35) continue;
-        const char flag = line[31];
-        const auto count =
-            static_cast<std::size_t>(std::atoi(std::string(line.substr(32, 3)).c_str()));
-        if (flag == '0' || flag == '1') {
-            ++records.epochs;
-            for (std::size_t k = 0; k <= count && at + k < lines.size(); ++k) {
-                records.lines.emplace_back(lines[at + k]);
-            }
-        }
-        at += count;
+// The observation records of convbin's RINEX 3 output of a file: every epoch record with flag 0
+// or 1 and the satellite lines under it, in order. The header (it carries the time of the run)
+// and the event records with their special records are left out.
+std::vector<std::string> readWithConvbin(const fs::path& rinex2) {
+    const fs::path copy = rinex2.string() + ".padded";
+    const fs::path rinex3 = rinex2.string() + ".rnx";
+    writeFile(copy, padded(readFile(rinex2)));
+    const std::string command = "convbin -r rinex -v 3.04 -od -os -o '" + rinex3.string() + "' '" +
+                                copy.string() + "' >/dev/null 2>&1";
+    [[maybe_unused]] const int status = std::system(command.c_str());
+    std::vector<std::string> records;
+    std::ifstream in(rinex3);
+    std::string line;
+    while (std::getline(in, line) && line.find("END OF HEADER") == std::string::npos) {
+    }
+    for (bool kept = false; std::getline(in, line);) {
+        if (line.starts_with('>')) kept = line.size() > 31 && (line[31] == '0' || line[31] == '1');
+        if (kept) records.push_back(line);
     }
     return records;
 }
 
-// Doppler and signal strength are asked for (-od -os), so that every value is compared. convbin's
-// exit status says nothing useful: what it wrote is what counts.
-ReaderRecords readWithConvbin(const fs::path& convbin, const fs::path& rinex2,
-                              const fs::path& rinex3) {
-    const std::string command = convbin.string() + " -r rinex -v 3.04 -od -os -o '" +
-                                rinex3.string() + "' '" + rinex2.string() + "' >/dev/null 2>&1";
-    [[maybe_unused]] const int status = std::system(command.c_str());
-    if (!fs::exists(rinex3)) return {};
-    return observationRecords(readFile(rinex3));
-}
+class IndependentReader : public testing::TestWithParam<std::string> {};
 
-// Every check needs convbin: without it the check is skipped, or fails when it is required.
-class IndependentReader : public testing::Test {
-  protected:
-    void SetUp() override {
-        convbin_ = findOnPath("convbin");
-        if (!convbin_.empty()) return;
-        if (readerRequired()) {
+TEST_P(IndependentReader, ReadsTheSameObservationsBeforeAndAfter) {
+    if (std::system("convbin -? >/dev/null 2>&1") == 127) {
+        const char* required = std::getenv("FERRULE_REQUIRE_READER");
+        if (required != nullptr && std::string_view(required) == "1") {
             FAIL() << "convbin not found: install the Debian package rtklib";
         }
         GTEST_SKIP() << "convbin not found (Debian package rtklib): reader check skipped";
     }
-
-    // Converts `input` with the program, under the name site<extension>, and compares what
-    // convbin reads in the file before and after.
-    void expectSameObservations(std::string_view input, std::string_view extension,
-                                int epochs) const {
-        const TempDir dir;
-        const std::string site = "site" + std::string(extension);
-        writeFile(dir / site, input);
-        ASSERT_EQ(runFerrule({(dir / site).string()}).status, 0);
-
-        const ReaderRecords before =
-            readWithConvbin(convbin_, dir / (site + "_original"), dir / "before.rnx");
-        const ReaderRecords after = readWithConvbin(convbin_, dir / site, dir / "after.rnx");
-
-        EXPECT_EQ(before.epochs, epochs);
-        EXPECT_EQ(after.epochs, epochs);
-        EXPECT_GT(after.lines.size(), static_cast<std::size_t>(epochs));
-        EXPECT_TRUE(before.lines == after.lines) << "the reader reads different observations";
+    std::string input;
+    if (GetParam() == "generated") {
+        // A stop-and-go occupation every minute, five observation types.
+        generate::GeneratorOptions options;
+        options.seed = 7;
+        options.sizeMiB = 4;
+        options.typeCount = 5;
+        input = generate::generateObservationText(options);
+    } else {
+        input = sourceFile(GetParam());
     }
+    const TempDir dir;
+    writeFile(dir / "site.19o", input);
+    ASSERT_EQ(runFerrule({"site.19o"}, inDirectory(dir.path())).status, 0);
 
-  private:
-    fs::path convbin_;
-};
-
-struct ReaderCase {
-    std::string name;
-    std::string input;  // the file to convert, below the source tree
-    int epochs;
-};
-
-void PrintTo(const ReaderCase& c, std::ostream* os) {
-    *os << c.input;
+    const std::vector<std::string> before = readWithConvbin(dir / "site.19o_original");
+    const std::vector<std::string> after = readWithConvbin(dir / "site.19o");
+    EXPECT_GT(std::count_if(before.begin(), before.end(), [](auto& l) { return l[0] == '>'; }), 0);
+    EXPECT_TRUE(before == after) << "the reader reads different observations";
 }
 
-class IndependentReaderOnFile : public IndependentReader,
-                                public testing::WithParamInterface<ReaderCase> {};
-
-TEST_P(IndependentReaderOnFile, ReadsTheSameObservationsBeforeAndAfter) {
-    const ReaderCase& c = GetParam();
-    expectSameObservations(sourceFile(c.input), fs::path(c.input).extension().string(), c.epochs);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Real, IndependentReaderOnFile,
-    testing::Values(
-        ReaderCase{"GeonetKinematic", "tests/data/real/derived/geonet_kinematic.05o", 120},
-        ReaderCase{"GeonetStopAndGo", "tests/data/real/derived/geonet_stop_and_go.05o", 120},
-        ReaderCase{"TrimbleKinematic", "tests/data/real/derived/trimble_kinematic.18o", 3},
-        ReaderCase{"Example", "examples/kinematic.19o", 4}),
-    [](const testing::TestParamInfo<ReaderCase>& test) { return test.param.name; });
-
-// A generated kinematic file: a stop-and-go occupation every minute, each opening flag-2 record
-// rewritten, five observation types (the most this reader reads correctly there).
-TEST_F(IndependentReader, GeneratedKinematicFile) {
-    generate::GeneratorOptions options;
-    options.seed = 7;
-    options.sizeMiB = 4;
-    options.typeCount = 5;
-    std::string text;
-    const generate::GeneratedFile made =
-        generate::generateObservationFile(options, [&](std::string_view bytes) { text += bytes; });
-    ASSERT_GT(made.occupations, 0);
-    expectSameObservations(text, ".19o", static_cast<int>(made.epochs));
-}
-
-TEST(ReaderOutput, RecordsOfARinex3File) {
-    const std::string text =
-        "     3.04           OBSERVATION DATA    M                   RINEX VERSION / TYPE\n"
-        "                                                            END OF HEADER       \n"
-        "> 2005 04 02 00 00 00.0000000  0  2\n"
-        "G03  24767686.375\n"
-        "G07  24361933.475\n"
-        "> 2005 04 02 00 00 15.0000000  3  1\n"
-        "P001                                                        MARKER NAME         \n"
-        "> 2005 04 02 00 00 30.0000000  0  1\n"
-        "G03  24795930.671\n";
-    const ReaderRecords records = observationRecords(text);
-    EXPECT_EQ(records.epochs, 2);
-    const std::vector<std::string_view> lines = splitLines(text);
-    EXPECT_EQ(records.lines, (std::vector<std::string>{std::string(lines[2]), std::string(lines[3]),
-                                                       std::string(lines[4]), std::string(lines[7]),
-                                                       std::string(lines[8])}));
-}
+INSTANTIATE_TEST_SUITE_P(Files, IndependentReader,
+                         testing::Values("tests/data/real/derived/geonet_kinematic.05o",
+                                         "tests/data/real/derived/geonet_stop_and_go.05o",
+                                         "tests/data/real/derived/trimble_kinematic.18o",
+                                         "examples/kinematic.19o", "generated"));
 
 }  // namespace
 }  // namespace ferrule::test

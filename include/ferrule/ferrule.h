@@ -11,13 +11,22 @@
 //   if (ferrule::isConverted(outcome)) { ... output replaces the input ... }
 //   show(ferrule::outcomeCaption(outcome), ferrule::outcomeMessage(outcome,
 //   converter.headerErrorLine()));
+//
+// What is cut: the line a header error quotes is at most 255 bytes of it (the message box of the
+// original program had no room for more); each diagnostic text is at most 263 bytes, a longer
+// line of the file cut there. The converted output itself is never cut.
+//
+// The library's own workings are in the namespace ferrule::detail, which is not part of this
+// interface and may change.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
 
+#include "ferrule/header_record.h"
 #include "ferrule/outcome.h"
 #include "ferrule/version.h"
 
@@ -30,6 +39,21 @@ using OutputFunction = std::function<void(std::string_view bytes)>;
 // Receives the diagnostic text: every line written (followed by an extra line feed), and a short
 // tag for each stop. Each call carries one terminated text.
 using DebugFunction = std::function<void(std::string_view text)>;
+
+// What the conversion read of the file, for a caller to show it: the header's values (filled as
+// far as the header was read; the observation types as the last "# / TYPES OF OBSERV " record set
+// them, which may follow an event in the observation section), and the regular epochs (event
+// flag 0) of the observation section.
+struct Survey {
+    HeaderRecord header{};
+    std::int64_t epochs = 0;
+    EpochTime firstEpoch{};  // meaningful when there is an epoch
+    EpochTime lastEpoch{};
+};
+
+// The survey as text, in Japanese (UTF-8), one item a line: the header's values (text without
+// its trailing blanks) and the span of the epochs.
+std::string describeSurvey(const Survey& survey);
 
 // Converts one observation file fed in blocks of any size: the output is the same for any
 // division of the input. Not copyable; a moved-from converter must not be used.
@@ -56,6 +80,9 @@ class StreamConverter {
     // line broke the 80-column layout.
     const std::string& headerErrorLine() const;
 
+    // What has been read so far.
+    Survey survey() const;
+
   private:
     class Impl;
     std::unique_ptr<Impl> impl_;
@@ -68,6 +95,7 @@ struct Result {
     // stop; it does not replace the input.
     std::string output;
     std::string headerErrorLine;
+    Survey survey;
 };
 
 Result convert(std::string_view input);

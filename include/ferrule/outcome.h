@@ -14,7 +14,11 @@ enum class Outcome {
     SiteIdLimit,       // stopped in the observation section: no site identifier left
 };
 
-// True for the outcomes that stop the conversion while the header is being read.
-bool stoppedInHeader(Outcome outcome);
+// True for the outcomes that refuse the file for its header records (also for header records
+// that follow an event in the observation section): nothing written is kept.
+inline bool stoppedInHeader(Outcome outcome) {
+    return outcome == Outcome::HeaderError || outcome == Outcome::GsiData ||
+           outcome == Outcome::StaticData;
+}
 
 }  // namespace ferrule

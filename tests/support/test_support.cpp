@@ -14,7 +14,6 @@
 #include <iterator>
 #include <sstream>
 #include <stdexcept>
-#include <utility>
 
 namespace ferrule::test {
 
@@ -30,41 +29,6 @@ void writeFile(const fs::path& path, std::string_view bytes) {
     if (!out) throw std::runtime_error("cannot write " + path.string());
 }
 
-RunOptions inDirectory(const fs::path& directory) {
-    RunOptions options;
-    options.workingDirectory = directory;
-    return options;
-}
-
-RunOptions withFileSizeLimit(long bytes) {
-    RunOptions options;
-    options.fileSizeLimit = bytes;
-    return options;
-}
-
-RunOptions withEnvironment(std::string name, std::string value) {
-    RunOptions options;
-    options.environment.emplace_back(std::move(name), std::move(value));
-    return options;
-}
-
-std::string ng(std::string_view text) {
-    return "[NG] " + std::string(text) + "\n";
-}
-std::string ok(std::string_view text) {
-    return "[OK] " + std::string(text) + "\n";
-}
-
-std::string told(const ProgramRun& run) {
-    for (const std::string* stream : {&run.err, &run.out}) {
-        std::size_t start = stream->starts_with("[") ? 0 : stream->rfind("\n[");
-        if (start == std::string::npos) continue;
-        if ((*stream)[start] == '\n') ++start;
-        return stream->substr(start, stream->find('\n', start) - start);
-    }
-    return {};
-}
-
 fs::path sourcePath(std::string_view relative) {
     return fs::path(FERRULE_SOURCE_DIR) / relative;
 }
@@ -73,43 +37,70 @@ std::string sourceFile(std::string_view relative) {
     return readFile(sourcePath(relative));
 }
 
-std::string pathArgument(const fs::path& path) {
-    const std::u8string text = path.u8string();
-    return std::string(text.begin(), text.end());
+TempDir::~TempDir() {
+    std::error_code ignored;
+    fs::remove_all(path_, ignored);
 }
 
-// The Windows versions of TempDir's constructor and of runFerrule are in test_support_windows.cpp.
+std::vector<std::string> entries(const fs::path& directory) {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(directory)) {
+        const std::u8string name = entry.path().filename().u8string();
+        names.emplace_back(name.begin(), name.end());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+std::string told(const ProgramRun& run) {
+    for (const std::string* stream : {&run.err, &run.out}) {
+        for (const char* caption : {"[OK] ", "[NG] "}) {
+            std::size_t at =
+                stream->starts_with(caption) ? 0 : stream->rfind("\n" + std::string(caption));
+            if (at == std::string::npos) continue;
+            if ((*stream)[at] == '\n') ++at;
+            std::string line = stream->substr(at);
+            if (line.ends_with('\n')) line.pop_back();
+            return line;
+        }
+    }
+    return {};
+}
+
+namespace {
+
+// The words of FERRULE_TEST_WRAPPER; empty when the program runs on its own.
+std::vector<std::string> testWrapper() {
+    std::vector<std::string> words;
+    const char* wrapper = std::getenv("FERRULE_TEST_WRAPPER");
+    if (wrapper == nullptr) return words;
+    std::istringstream in(wrapper);
+    for (std::string word; in >> word;) words.push_back(word);
+    return words;
+}
+
+}  // namespace
+
+bool measuredByTool() {
+#if defined(__SANITIZE_ADDRESS__)
+    return true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+    return true;
+#endif
+#endif
+    return !testWrapper().empty();
+}
+
+// The Windows versions of TempDir's constructor and of StartedRun are in
+// test_support_windows.cpp.
 #if !defined(_WIN32)
 TempDir::TempDir() {
     std::string pattern = (fs::temp_directory_path() / "ferrule-test-XXXXXX").string();
     if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
     path_ = pattern;
 }
-#endif
 
-TempDir::~TempDir() {
-    std::error_code ignored;
-    // Tests may leave read-only directories behind.
-    for (const auto& entry : fs::recursive_directory_iterator(path_, ignored)) {
-        fs::permissions(entry.path(), fs::perms::owner_all, fs::perm_options::add, ignored);
-    }
-    fs::remove_all(path_, ignored);
-}
-
-std::vector<std::string> TempDir::entries() const {
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(path_)) {
-        names.push_back(entry.path().filename().string());
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
-ProgramRun runFerrule(const std::vector<std::string>& arguments, const RunOptions& options) {
-    return StartedRun(arguments, options).wait();
-}
-
-#if !defined(_WIN32)
 struct StartedRun::Process {
     TempDir capture;
     pid_t pid = -1;
@@ -120,8 +111,8 @@ StartedRun::StartedRun(const std::vector<std::string>& arguments, const RunOptio
     : process_(std::make_unique<Process>()) {
     const fs::path outPath = process_->capture / "stdout";
     const fs::path errPath = process_->capture / "stderr";
-
     std::vector<std::string> argv = testWrapper();
+    argv.insert(argv.end(), options.wrapper.begin(), options.wrapper.end());
     argv.emplace_back(FERRULE_BINARY);
     argv.insert(argv.end(), arguments.begin(), arguments.end());
     std::vector<char*> argvPointers;
@@ -130,27 +121,24 @@ StartedRun::StartedRun(const std::vector<std::string>& arguments, const RunOptio
 
     process_->pid = ::fork();
     if (process_->pid < 0) throw std::runtime_error("fork failed");
-    if (process_->pid == 0) {
-        const int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        const int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        if (out < 0 || err < 0) ::_exit(126);
-        ::dup2(out, STDOUT_FILENO);
-        ::dup2(err, STDERR_FILENO);
-        if (!options.workingDirectory.empty() && ::chdir(options.workingDirectory.c_str()) != 0) {
-            ::_exit(125);
-        }
-        ::unsetenv("FERRULE_DEBUG");
-        for (const auto& [name, value] : options.environment) {
-            ::setenv(name.c_str(), value.c_str(), 1);
-        }
-        if (options.fileSizeLimit) {
-            const rlimit limit{static_cast<rlim_t>(*options.fileSizeLimit),
-                               static_cast<rlim_t>(*options.fileSizeLimit)};
-            ::setrlimit(RLIMIT_FSIZE, &limit);
-        }
-        ::execvp(argvPointers[0], argvPointers.data());
-        ::_exit(127);
+    if (process_->pid > 0) return;
+    const int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    const int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    if (out < 0 || err < 0) ::_exit(126);
+    ::dup2(out, STDOUT_FILENO);
+    ::dup2(err, STDERR_FILENO);
+    if (!options.workingDirectory.empty() && ::chdir(options.workingDirectory.c_str()) != 0) {
+        ::_exit(125);
     }
+    ::unsetenv("FERRULE_DEBUG");
+    for (const auto& [name, value] : options.environment) ::setenv(name.c_str(), value.c_str(), 1);
+    if (options.fileSizeLimit) {
+        const auto bytes = static_cast<rlim_t>(*options.fileSizeLimit);
+        const rlimit limit{bytes, bytes};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ::execvp(argvPointers[0], argvPointers.data());
+    ::_exit(127);
 }
 
 StartedRun::~StartedRun() {
@@ -162,7 +150,6 @@ ProgramRun StartedRun::wait() {
     rusage usage{};
     ::wait4(process_->pid, &waitStatus, 0, &usage);
     process_->pid = -1;
-
     ProgramRun run;
     run.seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - process_->started).count();
@@ -173,50 +160,5 @@ ProgramRun StartedRun::wait() {
     return run;
 }
 #endif
-
-Converted convertBytes(std::string_view input, std::size_t blockSize, ConversionOptions options) {
-    StringSink sink;
-    SilentDebugChannel debug;
-    Conversion conversion(sink, debug, options);
-    if (blockSize == 0) {
-        for (const char ch : input) {
-            if (!conversion.feedByte(ch)) break;
-        }
-    } else {
-        for (std::size_t at = 0; at < input.size(); at += blockSize) {
-            if (!conversion.feed(input.substr(at, blockSize))) break;
-        }
-    }
-    conversion.finish();
-    return Converted{sink.text, conversion.outcome(), conversion.headerErrorLine()};
-}
-
-std::string record(std::string_view text, std::string_view label) {
-    std::string line(text);
-    line.resize(60, ' ');
-    line.append(label);
-    line.resize(80, ' ');
-    return line + "\r\n";
-}
-
-std::vector<std::string_view> splitLines(std::string_view text) {
-    std::vector<std::string_view> lines;
-    while (!text.empty()) {
-        const std::size_t end = text.find('\n');
-        const std::size_t size = end == std::string_view::npos ? text.size() : end + 1;
-        lines.push_back(text.substr(0, size));
-        text.remove_prefix(size);
-    }
-    return lines;
-}
-
-std::vector<std::string> testWrapper() {
-    std::vector<std::string> words;
-    const char* wrapper = std::getenv("FERRULE_TEST_WRAPPER");
-    if (wrapper == nullptr) return words;
-    std::istringstream in(wrapper);
-    for (std::string word; in >> word;) words.push_back(word);
-    return words;
-}
 
 }  // namespace ferrule::test

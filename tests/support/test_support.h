@@ -1,5 +1,4 @@
-// Helpers shared by the tests: files in temporary directories, running the built program, and
-// converting bytes in memory.
+// Helpers shared by the tests: files in temporary directories, and running the built program.
 #pragma once
 
 #include <filesystem>
@@ -10,17 +9,19 @@
 #include <utility>
 #include <vector>
 
-#include "app/conversion.h"
-#include "common/output.h"
-
 namespace ferrule::test {
 
 namespace fs = std::filesystem;
 
+// A path from its UTF-8 text.
+inline fs::path utf8Path(std::string_view text) {
+    return fs::path(std::u8string(text.begin(), text.end()));
+}
+
 std::string readFile(const fs::path& path);
 void writeFile(const fs::path& path, std::string_view bytes);
 
-// A bundled example or golden file, by its path below the source tree.
+// A file below the source tree, by its path there.
 fs::path sourcePath(std::string_view relative);
 std::string sourceFile(std::string_view relative);
 
@@ -32,58 +33,44 @@ class TempDir {
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
     const fs::path& path() const { return path_; }
-    fs::path operator/(std::string_view name) const { return path_ / name; }
-    // The names of the entries in the directory, sorted.
-    std::vector<std::string> entries() const;
+    fs::path operator/(std::string_view name) const { return path_ / utf8Path(name); }
 
   private:
     fs::path path_;
 };
 
+// The names of the entries of a directory, sorted, in UTF-8.
+std::vector<std::string> entries(const fs::path& directory);
+
 struct ProgramRun {
     int status = -1;  // exit status, or -1 when the program did not exit normally
     std::string out;
     std::string err;
-    long maxResidentKiB = 0;  // the child's peak resident memory (ru_maxrss; POSIX)
+    long maxResidentKiB = 0;  // the child's peak resident memory (POSIX)
     double seconds = 0;       // wall-clock time of the run (POSIX)
-#if defined(_WIN32)
-    std::string debug;  // what the program sent to the debugger output (RunOptions::underDebugger)
-#endif
 };
 
 struct RunOptions {
     std::vector<std::pair<std::string, std::string>> environment;  // added to the inherited one
     std::optional<long> fileSizeLimit;                             // RLIMIT_FSIZE in bytes
     fs::path workingDirectory;                                     // empty: the test's own
-#if defined(_WIN32)
-    bool underDebugger = false;  // run the program as its debugger, collecting its debug output
-#endif
+    std::vector<std::string> wrapper;  // a program the ferrule runs under, and its arguments
 };
 
-// A path as runFerrule takes it: UTF-8 text.
-std::string pathArgument(const fs::path& path);
+inline RunOptions inDirectory(const fs::path& directory) {
+    RunOptions options;
+    options.workingDirectory = directory;
+    return options;
+}
 
-RunOptions inDirectory(const fs::path& directory);
-RunOptions withFileSizeLimit(long bytes);
-RunOptions withEnvironment(std::string name, std::string value);
-
-// The start-up lines of the program on a UTF-8 console.
-inline const std::string kStartLines =
-    "Ferrule program Ver1.01  2019/May/25th \n\nしばらくお待ちください...\n\n";
-
-// The line that tells the outcome: "[NG] text" on standard error, "[OK] text" on standard output.
-std::string ng(std::string_view text);
-std::string ok(std::string_view text);
-// The outcome line of a run, without its line end, wherever it was printed (on Windows with
-// FERRULE_NOTIFY_STDERR=1); empty when there is none.
-std::string told(const ProgramRun& run);
-
-// The built ferrule, started with the given arguments and running; wait() collects what it
-// printed. On POSIX, when the environment variable FERRULE_TEST_WRAPPER is set (e.g.
-// "valgrind --error-exitcode=99 -q"), its words are put before the program, found on the PATH.
+// The built ferrule, started with the given arguments (UTF-8) and running; wait() collects what
+// it printed. On Windows the messages are also written to standard error (FERRULE_NOTIFY_STDERR),
+// and the options' environment is not used.
+// On POSIX, when FERRULE_TEST_WRAPPER is set (e.g. "valgrind --error-exitcode=99 -q"), its words
+// are put before the program, found on the PATH.
 class StartedRun {
   public:
-    StartedRun(const std::vector<std::string>& arguments, const RunOptions& options);
+    StartedRun(const std::vector<std::string>& arguments, const RunOptions& options = {});
     ~StartedRun();
     StartedRun(const StartedRun&) = delete;
     StartedRun& operator=(const StartedRun&) = delete;
@@ -94,41 +81,16 @@ class StartedRun {
     std::unique_ptr<Process> process_;
 };
 
-// Runs the built ferrule to its end.
-ProgramRun runFerrule(const std::vector<std::string>& arguments, const RunOptions& options = {});
+inline ProgramRun runFerrule(const std::vector<std::string>& arguments,
+                             const RunOptions& options = {}) {
+    return StartedRun(arguments, options).wait();
+}
 
-// Collects the converted text.
-class StringSink final : public OutputSink {
-  public:
-    void write(std::string_view bytes) override { text.append(bytes); }
-    std::string text;
-};
+// What a run said of the outcome ("[OK] ..." or "[NG] ...", a header error's message over
+// several lines) without its last line end, wherever it was printed; empty when it said none.
+std::string told(const ProgramRun& run);
 
-// Collects the debug lines.
-class RecordingDebugChannel final : public DebugChannel {
-  public:
-    RecordingDebugChannel() : DebugChannel(true) {}
-    void emit(const char* text) override { lines.emplace_back(text); }
-    std::vector<std::string> lines;
-};
-
-struct Converted {
-    std::string output;
-    Outcome outcome = Outcome::InProgress;
-    std::string headerErrorLine;
-};
-
-// Converts `input` in memory: byte by byte, or in blocks of `blockSize` bytes.
-Converted convertBytes(std::string_view input, std::size_t blockSize = 0,
-                       ConversionOptions options = {});
-
-// An 80-column header-type record: 60 columns of text, a 20-column label, CR LF.
-std::string record(std::string_view text, std::string_view label);
-
-// The lines of a text, each with its line end; the last one may have none.
-std::vector<std::string_view> splitLines(std::string_view text);
-
-// The words of FERRULE_TEST_WRAPPER; empty when the program runs on its own.
-std::vector<std::string> testWrapper();
+// Whether the program runs under a wrapper (valgrind) or a sanitizer, which measure themselves.
+bool measuredByTool();
 
 }  // namespace ferrule::test

@@ -1,7 +1,5 @@
 // The Windows side of the test helpers: temporary directories, and running the built ferrule.exe
-// with CreateProcessW, its stdout and stderr redirected to files, optionally as its debugger.
-#include <cwchar>
-#include <cwctype>
+// with CreateProcessW, its standard output and error redirected to files.
 #include <random>
 #include <stdexcept>
 
@@ -50,122 +48,22 @@ HANDLE inheritableFile(const fs::path& path, DWORD access, DWORD disposition) {
     return handle;
 }
 
-// One argument of a command line, quoted so that the runtime's parser gives it back unchanged.
-std::wstring commandLineArgument(std::wstring_view argument) {
-    if (!argument.empty() && argument.find_first_of(L" \t\n\v\"") == std::wstring_view::npos) {
-        return std::wstring(argument);
-    }
-    std::wstring result = L"\"";
-    std::size_t backslashes = 0;
-    for (const wchar_t ch : argument) {
-        if (ch == L'\\') {
-            ++backslashes;
-            continue;
-        }
-        // Backslashes before a quotation mark are doubled, and the mark escaped.
-        result.append(ch == L'"' ? backslashes * 2 + 1 : backslashes, L'\\');
-        backslashes = 0;
-        result += ch;
-    }
-    result.append(backslashes * 2, L'\\');
-    return result + L"\"";
-}
-
-std::wstring upper(std::wstring_view text) {
-    std::wstring result(text);
-    for (wchar_t& ch : result) ch = static_cast<wchar_t>(std::towupper(ch));
-    return result;
-}
-
-// The inherited environment without the program's own switches, plus the test's variables.
-std::wstring environmentBlock(const RunOptions& options) {
-    std::vector<std::wstring> added;
-    for (const auto& [name, value] : options.environment) {
-        added.push_back(toUtf16(name) + L"=" + toUtf16(value));
-    }
-    const auto overridden = [&](std::wstring_view entry) {
-        const std::wstring name = upper(entry.substr(0, entry.find(L'=', 1) + 1));
-        if (name == L"FERRULE_NOTIFY_STDERR=" || name == L"FERRULE_DEBUG=") return true;
-        for (const std::wstring& variable : added) {
-            if (upper(variable.substr(0, variable.find(L'=') + 1)) == name) return true;
-        }
-        return false;
-    };
-    std::wstring block;
-    wchar_t* const inherited = GetEnvironmentStringsW();
-    for (const wchar_t* entry = inherited; *entry != L'\0'; entry += std::wcslen(entry) + 1) {
-        if (!overridden(entry)) block.append(entry).push_back(L'\0');
-    }
-    FreeEnvironmentStringsW(inherited);
-    for (const std::wstring& variable : added) block.append(variable).push_back(L'\0');
-    block.push_back(L'\0');
-    return block;
-}
-
-// Runs the process to its end as its debugger, collecting the texts of OutputDebugString.
-std::string collectDebugOutput(const PROCESS_INFORMATION& process) {
-    std::string collected;
-    for (;;) {
-        DEBUG_EVENT event{};
-        if (!WaitForDebugEvent(&event, INFINITE))
-            throw std::runtime_error("WaitForDebugEvent failed");
-        DWORD continueStatus = DBG_CONTINUE;
-        switch (event.dwDebugEventCode) {
-            case CREATE_PROCESS_DEBUG_EVENT:
-                if (event.u.CreateProcessInfo.hFile != nullptr)
-                    CloseHandle(event.u.CreateProcessInfo.hFile);
-                break;
-            case LOAD_DLL_DEBUG_EVENT:
-                if (event.u.LoadDll.hFile != nullptr) CloseHandle(event.u.LoadDll.hFile);
-                break;
-            case OUTPUT_DEBUG_STRING_EVENT: {
-                const OUTPUT_DEBUG_STRING_INFO& info = event.u.DebugString;
-                if (info.fUnicode == 0 && info.nDebugStringLength > 0) {
-                    std::string text(info.nDebugStringLength, '\0');
-                    SIZE_T read = 0;
-                    ReadProcessMemory(process.hProcess, info.lpDebugStringData, text.data(),
-                                      text.size(), &read);
-                    text.resize(read);
-                    // The length counts the terminating NUL.
-                    if (!text.empty() && text.back() == '\0') text.pop_back();
-                    collected += text;
-                }
-                break;
-            }
-            case EXCEPTION_DEBUG_EVENT:
-                // The loader's first breakpoint is the debugger's to take; anything else is the
-                // program's own.
-                if (event.u.Exception.ExceptionRecord.ExceptionCode != EXCEPTION_BREAKPOINT) {
-                    continueStatus = DBG_EXCEPTION_NOT_HANDLED;
-                }
-                break;
-            default:
-                break;
-        }
-        ContinueDebugEvent(event.dwProcessId, event.dwThreadId, continueStatus);
-        if (event.dwDebugEventCode == EXIT_PROCESS_DEBUG_EVENT &&
-            event.dwProcessId == process.dwProcessId) {
-            return collected;
-        }
-    }
-}
-
 }  // namespace
 
 struct StartedRun::Process {
     TempDir capture;
     PROCESS_INFORMATION info{};
-    bool underDebugger = false;
 };
 
 StartedRun::StartedRun(const std::vector<std::string>& arguments, const RunOptions& options)
     : process_(std::make_unique<Process>()) {
     if (options.fileSizeLimit) throw std::runtime_error("no file-size limit on Windows");
+    // Each argument in quotation marks (no test gives one that holds a mark or ends in "\").
     const fs::path program(FERRULE_BINARY);
-    std::wstring commandLine = commandLineArgument(program.native());
-    for (const std::string& argument : arguments)
-        commandLine += L" " + commandLineArgument(toUtf16(argument));
-    std::wstring environment = environmentBlock(options);
+    std::wstring commandLine = L"\"" + program.native() + L"\"";
+    for (const std::string& argument : arguments) commandLine += L" \"" + toUtf16(argument) + L"\"";
+    // Messages are written to standard error too; the program inherits this environment.
+    SetEnvironmentVariableW(L"FERRULE_NOTIFY_STDERR", L"1");
 
     const OwnedHandle input(inheritableFile(L"NUL", GENERIC_READ, OPEN_EXISTING));
     const OwnedHandle output(
@@ -178,13 +76,10 @@ StartedRun::StartedRun(const std::vector<std::string>& arguments, const RunOptio
     startup.hStdInput = input.get();
     startup.hStdOutput = output.get();
     startup.hStdError = error.get();
-    process_->underDebugger = options.underDebugger;
-    const DWORD flags =
-        CREATE_UNICODE_ENVIRONMENT | (options.underDebugger ? DEBUG_ONLY_THIS_PROCESS : 0);
     const std::wstring directory = options.workingDirectory.native();
-    if (!CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, TRUE, flags,
-                        environment.data(), directory.empty() ? nullptr : directory.c_str(),
-                        &startup, &process_->info)) {
+    if (!CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                        directory.empty() ? nullptr : directory.c_str(), &startup,
+                        &process_->info)) {
         throw std::runtime_error("cannot start " + program.string());
     }
 }
@@ -193,18 +88,16 @@ StartedRun::~StartedRun() {
     if (process_->info.hProcess != nullptr) wait();
 }
 
-// The debugger's events are taken by the thread that started the process, as Windows requires.
 ProgramRun StartedRun::wait() {
     ProgramRun run;
     {
         const OwnedHandle processHandle(process_->info.hProcess);
         const OwnedHandle threadHandle(process_->info.hThread);
-        if (process_->underDebugger) run.debug = collectDebugOutput(process_->info);
-        WaitForSingleObject(process_->info.hProcess, INFINITE);
-        DWORD exitCode = 0;
-        if (GetExitCodeProcess(process_->info.hProcess, &exitCode))
-            run.status = static_cast<int>(exitCode);
         process_->info = {};
+        WaitForSingleObject(processHandle.get(), INFINITE);
+        DWORD exitCode = 0;
+        if (GetExitCodeProcess(processHandle.get(), &exitCode))
+            run.status = static_cast<int>(exitCode);
     }
     run.out = readFile(process_->capture / "stdout");
     run.err = readFile(process_->capture / "stderr");

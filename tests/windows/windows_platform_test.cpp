@@ -1,8 +1,7 @@
-// The Windows platform layer in the test process: console bytes, the message box's arguments, and
-// the file operations that must never follow, truncate or remove the wrong thing.
+// The Windows platform layer in the test process: console bytes, the message box's arguments,
+// extended-length paths, and a temporary path that must never be followed or emptied.
 #include <gtest/gtest.h>
 
-#include "app/messages.h"
 #include "platform/windows/windows_platform.h"
 #include "tests/support/test_support.h"
 
@@ -11,218 +10,85 @@ namespace {
 
 using namespace platform::windows;
 
-// Shift-JIS bytes as a code page 932 table gives them, written out by hand.
-constexpr std::string_view kPleaseWaitShiftJis =
-    "\x82\xb5\x82\xce\x82\xe7\x82\xad\x82\xa8\x91\xd2\x82\xbf\x82\xad\x82\xbe\x82\xb3\x82\xa2...";
-constexpr std::string_view kUsageShiftJis =
-    "\x8e"
-    "g\x82\xa2\x95\xfb: ferrule <RINEX\x8a\xcf\x91\xaa\x83t\x83@\x83"
-    "C\x83\x8b>";
-
-// A stream on a new file.
-std::FILE* openStream(const fs::path& path) {
-    std::FILE* stream = nullptr;
-    return _wfopen_s(&stream, path.c_str(), L"wb") == 0 ? stream : nullptr;
-}
-
 TEST(WindowsConsole, WritesShiftJisWithCrLf) {
-    struct Case {
-        std::string_view text;
-        std::string bytes;
-    };
-    const std::vector<Case> cases{
-        {messages::kBanner, "Ferrule program Ver1.01  2019/May/25th \r\n"},
-        {"\n", "\r\n"},
-        {messages::kPleaseWait, std::string(kPleaseWaitShiftJis) + "\r\n"},
-        {messages::kUsage, std::string(kUsageShiftJis) + "\r\n"},
-        // Not in code page 932: a question mark, not a look-alike.
-        {"caf\xc3\xa9", "caf?"},
-    };
-    for (const Case& c : cases) EXPECT_EQ(toConsoleBytes(c.text), c.bytes) << c.text;
+    EXPECT_EQ(toConsoleBytes("Ver1.01 \n"), "Ver1.01 \r\n");
+    // Shift-JIS bytes as a code page 932 table gives them, written out by hand.
+    EXPECT_EQ(toConsoleBytes("しばらくお待ちください..."),
+              "\x82\xb5\x82\xce\x82\xe7\x82\xad\x82\xa8\x91\xd2\x82\xbf\x82\xad\x82\xbe\x82\xb3"
+              "\x82\xa2...");
+    // Not in code page 932: a question mark, not a look-alike.
+    EXPECT_EQ(toConsoleBytes("caf\xc3\xa9"), "caf?");
 }
 
-TEST(WindowsConsole, EachWriteReachesItsStream) {
-    const TempDir dir;
-    std::FILE* out = openStream(dir / "out");
-    std::FILE* err = openStream(dir / "err");
-    ASSERT_TRUE(out != nullptr && err != nullptr);
-    CodePageConsole console(out, err);
-    console.writeOutput(messages::kPleaseWait);
-    console.writeError(messages::kUsage);
-    // Flushed at once: the bytes are in the files before the streams are closed.
-    EXPECT_EQ(readFile(dir / "out"), std::string(kPleaseWaitShiftJis) + "\r\n");
-    EXPECT_EQ(readFile(dir / "err"), std::string(kUsageShiftJis) + "\r\n");
-    std::fclose(out);
-    std::fclose(err);
-}
-
-// What MessageBoxW was called with.
-struct MessageBoxCall {
-    HWND owner;
-    std::wstring text;
-    std::wstring caption;
-    UINT style;
-};
-std::vector<MessageBoxCall> messageBoxCalls;
+std::vector<std::wstring> messageBoxCalls;
 
 int WINAPI recordMessageBox(HWND owner, LPCWSTR text, LPCWSTR caption, UINT style) {
-    messageBoxCalls.push_back({owner, text, caption, style});
+    messageBoxCalls.push_back(std::wstring(caption) + L"|" + text + L"|" +
+                              (owner == nullptr && style == MB_OK ? L"MB_OK" : L"other"));
     return IDOK;
 }
 
-TEST(WindowsNotifier, ShowsCaptionAndTextInUtf16WithOneOkButton) {
-    struct Case {
-        std::string_view caption;
-        std::string text;
-        std::wstring wideCaption;
-        std::wstring wideText;
-    };
-    const std::string line = record("     0", "RCV CLOCK OFFS APPL");
-    const std::wstring wideLine(line.begin(), line.end());
-    const std::vector<Case> cases{
-        {messages::kCaptionOk, std::string(messages::kConverted), L"OK", L"変換完了"},
-        {messages::kCaptionOk, std::string(messages::kConvertedStatic), L"OK",
-         L"Staticデータです。Station IDが英数字4文字ではないため修正しました。"},
-        {messages::kCaptionNg, std::string(messages::kAlreadyConverted), L"NG",
-         L"すでに変換済のRINEXデータです。"},
-        // The header error keeps the quoted line's own CR LF and its line breaks.
-        {messages::kCaptionNg, messages::headerError(line), L"NG",
-         wideLine + L" \nヘッダにエラーがありました。\nSpectra Precision社のRinexConverterを使用"
-                    L"していない可能性があります。\nプログラムを終了します。"},
-        // A quoted line that is not UTF-8 still shows, its stray byte as a replacement mark.
-        {messages::kCaptionNg,
-         "AB\xff"
-         "C",
-         L"NG",
-         L"AB\uFFFD"
-         L"C"},
-    };
-    for (const Case& c : cases) {
-        messageBoxCalls.clear();
-        MessageBoxNotifier notifier(&recordMessageBox);
-        notifier.notify(c.caption, c.text);
-        ASSERT_EQ(messageBoxCalls.size(), 1u);
-        const MessageBoxCall& call = messageBoxCalls.front();
-        EXPECT_EQ(call.owner, nullptr);
-        EXPECT_EQ(call.style, static_cast<UINT>(MB_OK));  // one OK button, no icon
-        EXPECT_EQ(call.caption, c.wideCaption);
-        EXPECT_EQ(call.text, c.wideText);
-    }
-}
-
-TEST(WindowsNotifier, EchoesWhatTheBoxShowsAsOneUtf8Line) {
+TEST(WindowsNotifier, ShowsCaptionAndTextInUtf16WithOneOkButtonAndEchoesThem) {
     const TempDir dir;
-    std::FILE* echo = openStream(dir / "echo");
-    ASSERT_NE(echo, nullptr);
-    messageBoxCalls.clear();
-    MessageBoxNotifier notifier(&recordMessageBox, echo);
-    notifier.notify(messages::kCaptionNg, messages::kGsiData);
-    notifier.notify(messages::kCaptionOk, messages::kConverted);
+    std::FILE* echo = nullptr;
+    ASSERT_EQ(_wfopen_s(&echo, (dir / "echo").c_str(), L"wb"), 0);
+    MessageBoxNotifier(&recordMessageBox, echo).notify("NG", "すでに変換済\nです");
     std::fclose(echo);
-    EXPECT_EQ(messageBoxCalls.size(), 2u);
-    EXPECT_EQ(readFile(dir / "echo"), "[NG] " + std::string(messages::kGsiData) + "\n[OK] " +
-                                          std::string(messages::kConverted) + "\n");
+    EXPECT_EQ(messageBoxCalls, std::vector<std::wstring>{L"NG|すでに変換済\nです|MB_OK"});
+    EXPECT_EQ(readFile(dir / "echo"), "[NG] すでに変換済\nです\n");
 }
 
 TEST(WindowsFiles, ExtendedLengthPaths) {
     wchar_t current[MAX_PATH];
     ASSERT_GT(GetCurrentDirectoryW(MAX_PATH, current), 0u);
-    const std::wstring here(current);
-    const std::wstring separator = here.ends_with(L'\\') ? L"" : L"\\";
-    struct Case {
-        std::wstring path;
-        std::wstring expected;
-    };
-    const std::vector<Case> cases{
-        {L"site.19o", L"\\\\?\\" + here + separator + L"site.19o"},
-        {L"C:/data/./x/../site.19o", L"\\\\?\\C:\\data\\site.19o"},
-        {L"\\\\server\\share\\site.19o", L"\\\\?\\UNC\\server\\share\\site.19o"},
-        {L"\\\\?\\C:\\data\\site.19o", L"\\\\?\\C:\\data\\site.19o"},
-        {L"NUL", L"\\\\.\\NUL"},
-    };
-    for (const Case& c : cases) {
-        EXPECT_EQ(extendedLengthPath(c.path), c.expected) << fs::path(c.path).string();
+    const std::wstring here =
+        std::wstring(current) + (std::wstring(current).ends_with(L'\\') ? L"" : L"\\");
+    EXPECT_EQ(extendedLengthPath(L"site.19o"), L"\\\\?\\" + here + L"site.19o");
+    EXPECT_EQ(extendedLengthPath(L"C:/data/./x/../site.19o"), L"\\\\?\\C:\\data\\site.19o");
+    EXPECT_EQ(extendedLengthPath(L"\\\\server\\share\\s.19o"), L"\\\\?\\UNC\\server\\share\\s.19o");
+    EXPECT_EQ(extendedLengthPath(L"\\\\?\\C:\\site.19o"), L"\\\\?\\C:\\site.19o");
+    EXPECT_EQ(extendedLengthPath(L"NUL"), L"\\\\.\\NUL");
+}
+
+// A directory or another name of the input at the temporary path is refused, and left as it is.
+TEST(WindowsFiles, TemporaryPathThatIsNotAPlainFileOfItsOwnIsRefused) {
+    for (const bool hardLink : {false, true}) {
+        const TempDir dir;
+        writeFile(dir / "site.19o", "observations");
+        if (hardLink) {
+            ASSERT_TRUE(CreateHardLinkW((dir / "site.19o_temp").c_str(), (dir / "site.19o").c_str(),
+                                        nullptr));
+        } else {
+            fs::create_directory(dir / "site.19o_temp");
+        }
+        detail::SilentDebugChannel debug;
+        WindowsFileSystem files(debug);
+        EXPECT_EQ(files.createTemporary(dir / "site.19o_temp", dir / "site.19o"), nullptr);
+        EXPECT_EQ(readFile(dir / "site.19o"), "observations");
+        EXPECT_TRUE(fs::exists(dir / "site.19o_temp"));
     }
 }
 
-class WindowsFileSystemTest : public testing::Test {
-  protected:
-    TempDir dir;
-    SilentDebugChannel debug;
-    WindowsFileSystem files{debug};
-    const fs::path input = dir / "site.19o";
-    const fs::path temporary = dir / "site.19o_temp";
-    void SetUp() override { writeFile(input, "observations"); }
-};
-
-TEST_F(WindowsFileSystemTest, TemporaryFileIsCreatedOrEmptied) {
-    for (const bool existing : {false, true}) {
-        if (existing) writeFile(temporary, "an older temporary file");
-        auto output = files.createTemporary(temporary, input);
-        ASSERT_NE(output, nullptr);
-        EXPECT_TRUE(output->write("converted", 9));
-        EXPECT_TRUE(output->sync());
-        EXPECT_TRUE(output->close());
-        EXPECT_EQ(readFile(temporary), "converted");
-        EXPECT_EQ(readFile(input), "observations");
+// The program converts a file whose path is longer than MAX_PATH (given relative to a short
+// working directory, as std::filesystem here cannot make such paths itself).
+TEST(WindowsFiles, PathLongerThanMaxPath) {
+    const TempDir dir;
+    std::wstring folder = extendedLengthPath(dir.path());
+    std::string relative;
+    for (int level = 0; level < 5; ++level) {
+        folder += L"\\" + std::wstring(60, L'd');
+        relative += std::string(60, 'd') + "\\";
+        ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
     }
-}
-
-// Whatever stands at the temporary path is refused, and neither followed, changed nor removed.
-TEST_F(WindowsFileSystemTest, TemporaryPathThatIsNotAPlainFileIsRefused) {
-    struct Case {
-        const char* kind;
-        bool (*make)(const fs::path& input, const fs::path& at);
-    };
-    const std::vector<Case> cases{
-        {"directory", [](const fs::path&, const fs::path& at) { return fs::create_directory(at); }},
-        {"hard link to the input",
-         [](const fs::path& in, const fs::path& at) {
-             return CreateHardLinkW(at.c_str(), in.c_str(), nullptr) != 0;
-         }},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.kind);
-        ASSERT_TRUE(c.make(input, temporary));
-        EXPECT_EQ(files.createTemporary(temporary, input), nullptr);
-        EXPECT_EQ(readFile(input), "observations");
-        EXPECT_NE(GetFileAttributesW(temporary.c_str()), INVALID_FILE_ATTRIBUTES);
-        fs::remove(temporary);
+    writeFile(folder + L"\\site.19o", sourceFile("examples/kinematic.19o"));
+    EXPECT_EQ(told(runFerrule({relative + "site.19o"}, inDirectory(dir.path()))), "[OK] 変換完了");
+    EXPECT_EQ(readFile(folder + L"\\site.19o"), sourceFile("tests/cases/kinematic/expected"));
+    for (const wchar_t* name : {L"\\site.19o", L"\\site.19o_original"}) {
+        DeleteFileW((folder + name).c_str());
     }
-}
-
-TEST_F(WindowsFileSystemTest, SymbolicLinkAtTheTemporaryPathIsRefused) {
-    writeFile(dir / "target", "link target");
-    CreateSymbolicLinkW(temporary.c_str(), (dir / "target").c_str(),
-                        SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE);
-    const DWORD attributes = GetFileAttributesW(temporary.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
-        GTEST_SKIP() << "symbolic links cannot be made here (no privilege, or Wine)";
+    for (int level = 0; level < 5; ++level, folder.resize(folder.rfind(L'\\'))) {
+        RemoveDirectoryW(folder.c_str());
     }
-    EXPECT_EQ(files.createTemporary(temporary, input), nullptr);
-    EXPECT_EQ(readFile(dir / "target"), "link target");
-    EXPECT_NE(GetFileAttributesW(temporary.c_str()) & FILE_ATTRIBUTE_REPARSE_POINT, 0u);
-}
-
-TEST_F(WindowsFileSystemTest, DirectoriesAreNeitherReadNorRemoved) {
-    fs::create_directory(dir / "folder.19o");
-    EXPECT_EQ(files.openForReading(dir / "folder.19o"), nullptr);
-    EXPECT_EQ(files.openForReading(dir / "missing.19o"), nullptr);
-    EXPECT_TRUE(files.exists(dir / "folder.19o"));
-    EXPECT_FALSE(files.removeFile(dir / "folder.19o"));
-    EXPECT_TRUE(fs::is_directory(dir / "folder.19o"));
-}
-
-TEST_F(WindowsFileSystemTest, RenameNeverReplacesAFile) {
-    writeFile(dir / "other", "other");
-    EXPECT_FALSE(files.rename(input, dir / "other"));
-    EXPECT_EQ(readFile(input), "observations");
-    EXPECT_EQ(readFile(dir / "other"), "other");
-    EXPECT_TRUE(files.rename(input, dir / "moved"));
-    EXPECT_FALSE(files.exists(input));
-    EXPECT_EQ(readFile(dir / "moved"), "observations");
-    EXPECT_TRUE(files.removeFile(dir / "moved"));
-    EXPECT_FALSE(files.exists(dir / "moved"));
 }
 
 }  // namespace

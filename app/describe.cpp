@@ -1,0 +1,115 @@
+// The survey as text: what `ferrule --report` prints of a file, and what a library caller can
+// show. Lines with nothing read (a record the header does not have) are left out.
+#include <cstdarg>
+#include <cstdio>
+#include <string>
+#include <string_view>
+
+#include "ferrule/ferrule.h"
+
+namespace ferrule {
+
+namespace {
+
+// A text field as shown: its characters up to the terminator, without trailing blanks.
+std::string_view shown(const char* field) {
+    std::string_view text(field);
+    return text.substr(0, text.find_last_not_of(' ') + 1);
+}
+
+class Lines {
+  public:
+    // "label: parts", the non-empty parts joined by " / "; nothing when every part is empty.
+    void text(const char* label, std::initializer_list<std::string_view> parts) {
+        std::string joined;
+        for (const std::string_view part : parts) {
+            if (part.empty()) continue;
+            if (!joined.empty()) joined += " / ";
+            joined += part;
+        }
+        if (!joined.empty()) add(label, joined);
+    }
+    void format(const char* label, const char* format, ...)
+#if defined(__GNUC__)
+        __attribute__((format(printf, 3, 4)))
+#endif
+    {
+        char value[160];
+        va_list arguments;
+        va_start(arguments, format);
+        std::vsnprintf(value, sizeof value, format, arguments);
+        va_end(arguments);
+        add(label, value);
+    }
+    void add(const char* label, std::string_view value) {
+        text_.append(label).append(": ").append(value).append("\n");
+    }
+    const std::string& str() const {
+        return text_;
+    }
+
+  private:
+    std::string text_;
+};
+
+void time(Lines& lines, const char* label, const ObsTime& time) {
+    if (time.year == 0) return;
+    lines.format(label, "%04d-%02d-%02d %02d:%02d:%02.0f %s", time.year, time.month, time.day,
+                 time.hour, time.minute, time.seconds, std::string(shown(time.timeSystem)).c_str());
+}
+
+std::string epochText(const EpochTime& time) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%02d-%02d-%02d %02d:%02d:%010.7f", time.year, time.month,
+                  time.day, time.hour, time.minute, time.seconds);
+    return text;
+}
+
+}  // namespace
+
+std::string describeSurvey(const Survey& survey) {
+    const HeaderRecord& h = survey.header;
+    Lines lines;
+    if (h.rinexVersion != 0) {
+        lines.format("RINEX", "%.2f %c %c", h.rinexVersion, h.fileType, h.satelliteSystem);
+    }
+    lines.text("作成", {shown(h.programName), shown(h.runBy), shown(h.creationDate)});
+    lines.text("マーカー名", {shown(h.markerName)});
+    lines.text("マーカー番号", {shown(h.markerNumber)});
+    lines.text("観測者 / 機関", {shown(h.observer), shown(h.agency)});
+    lines.text("受信機 番号 / 種類 / 版",
+               {shown(h.receiverNumber), shown(h.receiverType), shown(h.receiverVersion)});
+    lines.text("アンテナ 番号 / 種類", {shown(h.antennaNumber), shown(h.antennaType)});
+    const double* xyz = h.approxPosition;
+    if (xyz[0] != 0 || xyz[1] != 0 || xyz[2] != 0) {
+        lines.format("概略位置 XYZ", "%.4f %.4f %.4f", xyz[0], xyz[1], xyz[2]);
+    }
+    const double* hen = h.antennaDelta;
+    if (hen[0] != 0 || hen[1] != 0 || hen[2] != 0) {
+        lines.format("アンテナ高 H/E/N", "%.4f %.4f %.4f", hen[0], hen[1], hen[2]);
+    }
+    if (h.wavelengthFactorL1 != 0 || h.wavelengthFactorL2 != 0) {
+        lines.format("波長係数 L1/L2", "%d %d", h.wavelengthFactorL1, h.wavelengthFactorL2);
+    }
+    if (h.observationTypeCount != 0) {
+        // A code that is not recognised leaves its slot empty: shown as "??".
+        std::string types = std::to_string(h.observationTypeCount);
+        for (int i = 0; i < h.observationTypeCount && i < kMaxObservationTypes; ++i) {
+            const std::string_view code = h.observationTypes[i];
+            types.append(i == 0 ? " (" : " ").append(code.empty() ? "??" : code);
+        }
+        lines.add("観測種別", types + ")");
+    }
+    if (h.interval != 0) lines.format("観測間隔", "%.3f", h.interval);
+    time(lines, "最初の観測", h.firstObs);
+    time(lines, "最後の観測", h.lastObs);
+    if (h.leapSeconds != 0) lines.format("うるう秒", "%d", h.leapSeconds);
+    if (h.numberOfSatellites != 0) lines.format("衛星数", "%d", h.numberOfSatellites);
+    if (survey.epochs > 0) {
+        lines.add("エポック", std::to_string(survey.epochs) + " (" + epochText(survey.firstEpoch) +
+                                  " - " + epochText(survey.lastEpoch) + ")");
+    }
+    return lines.str();
+}
+
+}  // namespace ferrule

@@ -1,0 +1,386 @@
+// The table of cases: every folder under tests/cases/ is one case (tests/cases/README.md says
+// what it may hold). Each is converted through the library, byte by byte and in blocks of
+// several sizes, and by the built program in a directory of its own (in this process, over a
+// file system that fails one operation, for a case with a fault); both must say what the case
+// says, literally, and leave what it says. Large inputs are described as pieces, written to disk
+// and compared as they come, so that no case is ever held in memory whole.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <cstdlib>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <map>
+#include <sstream>
+
+#include "app/convert_file.h"
+#include "ferrule/ferrule.h"
+#include "platform/native.h"
+#include "tests/support/faulty_file_system.h"
+#include "tests/support/test_support.h"
+
+namespace ferrule::test {
+namespace {
+
+struct Piece {
+    std::string text;
+    std::uint64_t repeat = 1;
+};
+using Pieces = std::vector<Piece>;
+
+std::string unescaped(std::string_view text) {
+    std::string result;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char code = text[i] == '\\' && i + 1 < text.size() ? text[++i] : 0;
+        result += code == 0     ? text[i]
+                  : code == 'r' ? '\r'
+                  : code == 'n' ? '\n'
+                  : code == '0' ? '\0'
+                                : code;
+    }
+    return result;
+}
+
+// A pieces file: "< path [offset length]" takes bytes of a file below the source tree;
+// "count text" repeats an escaped text, and "*" as the count fills FERRULE_HOSTILE_BYTES
+// (1 GiB unless set).
+Pieces readPieces(const fs::path& file) {
+    const char* hostile = std::getenv("FERRULE_HOSTILE_BYTES");
+    const std::uint64_t hostileBytes = hostile ? std::strtoull(hostile, nullptr, 10) : 1ull << 30;
+    Pieces pieces;
+    std::ifstream in(file, std::ios::binary);
+    for (std::string line; std::getline(in, line);) {
+        const std::string first = line.substr(0, line.find(' '));
+        std::istringstream rest(line.substr(first.size() + 1));
+        if (first == "<") {
+            std::string path;
+            std::size_t offset = 0;
+            std::size_t length = std::string::npos;
+            rest >> path >> offset >> length;
+            pieces.push_back({sourceFile(path).substr(offset, length)});
+            continue;
+        }
+        const std::string text = unescaped(rest.str());
+        pieces.push_back({text, first == "*" ? hostileBytes / text.size() : std::stoull(first)});
+    }
+    return pieces;
+}
+
+// Calls `chunk` with the bytes of the pieces in order, about 1 MiB at a time.
+void forEachChunk(const Pieces& pieces, const std::function<void(std::string_view)>& chunk) {
+    std::string buffer;
+    for (const Piece& piece : pieces) {
+        for (std::uint64_t done = 0; done < piece.repeat; ++done) {
+            buffer += piece.text;
+            if (buffer.size() < (1u << 20)) continue;
+            chunk(buffer);
+            buffer.clear();
+        }
+    }
+    if (!buffer.empty()) chunk(buffer);
+}
+
+// The bytes of a stream, taken as they come: the first 4 KiB and a hash of each 1 MiB of them,
+// so that streams of any size are compared without being held, and a difference shows.
+class Bytes {
+  public:
+    void take(std::string_view bytes) {
+        while (!bytes.empty()) {
+            const std::size_t n = std::min(bytes.size(), kBlock - block_.size());
+            block_.append(bytes.substr(0, n));
+            bytes.remove_prefix(n);
+            if (block_.size() == kBlock) flush();
+        }
+    }
+    std::string summary() {
+        flush();
+        return summary_;
+    }
+
+  private:
+    static constexpr std::size_t kBlock = std::size_t{1} << 20;
+    void flush() {
+        if (summary_.empty()) summary_ = block_.substr(0, 4096) + "\n...";
+        summary_ += " " + std::to_string(std::hash<std::string>{}(block_));
+        block_.clear();
+    }
+    std::string block_;
+    std::string summary_;
+};
+
+std::string summaryOf(const Pieces& pieces) {
+    Bytes bytes;
+    forEachChunk(pieces, [&](std::string_view chunk) { bytes.take(chunk); });
+    return bytes.summary();
+}
+
+std::string summaryOf(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    Bytes bytes;
+    std::string buffer(1 << 20, '\0');
+    while (in.read(buffer.data(), static_cast<std::streamsize>(buffer.size())) || in.gcount() > 0) {
+        bytes.take(std::string_view(buffer.data(), static_cast<std::size_t>(in.gcount())));
+    }
+    return in.eof() ? bytes.summary() : "missing";
+}
+
+// A case folder and its keys.
+struct Case {
+    std::string name;
+    fs::path folder;
+    std::map<std::string, std::string> keys;
+
+    std::string key(const std::string& wanted, const std::string& otherwise = {}) const {
+        return keys.contains(wanted) ? keys.at(wanted) : otherwise;
+    }
+    bool has(const std::string& file) const {
+        return fs::exists(folder / file) || fs::exists(folder / (file + ".pieces"));
+    }
+    Pieces pieces(const std::string& file) const {
+        if (fs::exists(folder / file)) return {{readFile(folder / file)}};
+        if (fs::exists(folder / (file + ".pieces"))) return readPieces(folder / (file + ".pieces"));
+        return {};
+    }
+    bool converts() const { return key("told").starts_with("[OK]"); }
+    // What the path holds afterwards: the conversion (or what another program left), or else
+    // the input as it was.
+    Pieces atPath() const { return pieces(has("expected") ? "expected" : "input"); }
+    // Whether the outcome is the input's own, not the files' around it.
+    bool byContent() const {
+        return has("input") && std::none_of(kFileKeys.begin(), kFileKeys.end(),
+                                            [&](auto key) { return keys.contains(key); });
+    }
+    // clang-format off
+    static constexpr std::array<const char*, 6> kFileKeys{"setup", "name", "args",
+        "file-size-limit", "strace", "fault"};
+    // clang-format on
+};
+
+Case loadCase(const std::string& name) {
+    Case c{name, sourcePath("tests/cases/" + name), {}};
+    std::ifstream in(c.folder / "case", std::ios::binary);
+    for (std::string line; std::getline(in, line);) {
+        const std::size_t colon = line.find(": ");
+        c.keys[line.substr(0, colon)] = unescaped(line.substr(colon + 2));
+    }
+    return c;
+}
+
+// The case folders (their names are compiled in, so that a new folder makes the build list it);
+// for the library only those whose outcome is the input's own.
+std::vector<std::string> caseNames(bool library) {
+    std::vector<std::string> names;
+    for (const char* name : {
+#include "case_names.inc"
+         }) {
+        if (!library || loadCase(name).byContent()) names.push_back(name);
+    }
+    return names;
+}
+
+class Cases : public testing::TestWithParam<std::string> {
+  protected:
+    const Case c = loadCase(GetParam());
+};
+using LibraryCases = Cases;
+
+// The library, fed byte by byte and in blocks: the outcome line, the converted text (or what a
+// stop in the observation section leaves), the diagnostic text and the survey.
+TEST_P(LibraryCases, Library) {
+    if (!c.byContent()) GTEST_SKIP() << "the outcome is the files' around the input";
+    const Pieces input = c.pieces("input");
+    const std::string expected = summaryOf(c.has("temp") ? c.pieces("temp") : c.atPath());
+    std::uint64_t size = 0;
+    for (const Piece& piece : input) size += piece.text.size() * piece.repeat;
+    std::vector<std::size_t> blocks{std::size_t{1} << 20};
+    if (size < (1u << 18)) blocks.insert(blocks.end(), {1, 7, 82, 4096});
+    for (const std::size_t block : blocks) {
+        SCOPED_TRACE("blocks of " + std::to_string(block));
+        Bytes output;
+        std::string debug;
+        DebugFunction debugFunction;
+        if (c.has("debug")) debugFunction = [&](std::string_view text) { debug += text; };
+        StreamConverter converter([&](std::string_view bytes) { output.take(bytes); },
+                                  debugFunction);
+        forEachChunk(input, [&](std::string_view chunk) {
+            for (std::size_t at = 0; at < chunk.size(); at += block) {
+                converter.feed(chunk.substr(at, block));
+            }
+        });
+        const Outcome outcome = converter.finish();
+        EXPECT_EQ("[" + std::string(outcomeCaption(outcome)) + "] " +
+                      outcomeMessage(outcome, converter.headerErrorLine()),
+                  c.key("told"));
+        EXPECT_EQ(stoppedInHeader(outcome) ? expected : output.summary(), expected);
+        EXPECT_EQ(debug, c.has("debug") ? readFile(c.folder / "debug") : "");
+        if (c.has("survey")) {
+            EXPECT_EQ(describeSurvey(converter.survey()), readFile(c.folder / "survey"));
+        }
+    }
+}
+
+#if defined(_WIN32)
+// The start-up lines in code page 932, each followed by a blank line, with CR LF line ends.
+const std::string kStartLines =
+    "Ferrule program Ver1.01  2019/May/25th \r\n\r\n"
+    "\x82\xb5\x82\xce\x82\xe7\x82\xad\x82\xa8\x91\xd2\x82\xbf\x82\xad\x82\xbe\x82\xb3\x82\xa2..."
+    "\r\n\r\n";
+// clang-format off
+const std::vector<std::string> kUnsupported{"zero-device", "temp-symlink", "mode",
+    "file-size-limit", "strace", "posix-only", "long-path"};
+// clang-format on
+#else
+const std::string kStartLines =
+    "Ferrule program Ver1.01  2019/May/25th \n\nしばらくお待ちください...\n\n";
+const std::vector<std::string> kUnsupported;
+#endif
+
+// The driver in this process, over a file system that fails the operation the case names, as
+// the program would run it: what it said is recorded as the program's streams.
+ProgramRun runWithFault(const Case& c, const fs::path& path) {
+    // The operations in the order of FileOperation, and the errors a case may give them.
+    static const std::string kOperations =
+        " none open lock read grow replace-input create-temporary write sync close"
+        " remove-earlier-original replace rename-input rename-temporary ";
+    // clang-format off
+    static const std::map<std::string, int> errors{{"-", 0}, {"EACCES", EACCES}, {"EIO", EIO},
+        {"ENOSPC", ENOSPC}, {"EFBIG", EFBIG}, {"EPERM", EPERM}, {"EWOULDBLOCK", EWOULDBLOCK}};
+    // clang-format on
+    std::istringstream words(c.key("fault"));
+    std::string operation;
+    std::string error = "-";
+    Fault fault;
+    words >> operation >> error >> fault.call;
+    const std::string spaced = " " + operation + " ";
+    const auto before = kOperations.substr(0, kOperations.find(spaced) + 1);
+    fault.operation = static_cast<FileOperation>(std::count(before.begin(), before.end(), ' ') - 1);
+    fault.error = errors.at(error);
+    fault.noHardLinks = c.key("no-hard-links") == "yes";
+
+    struct Recorder final : platform::Console, platform::Notifier {
+        void writeOutput(std::string_view text) override { run.out += text; }
+        void writeError(std::string_view text) override { run.err += text; }
+        void notify(std::string_view caption, std::string_view text) override {
+            (caption == "OK" ? run.out : run.err) +=
+                "[" + std::string(caption) + "] " + std::string(text) + "\n";
+        }
+        ProgramRun run;
+    } recorder;
+    platform::NativePlatform native;
+    FaultyFileSystem files(native.services().files, path, fault);
+    detail::SilentDebugChannel debug;
+    platform::Services services{recorder, recorder, debug, files};
+    recorder.run.status = runProgram(std::vector<platform::Path>{path}, services);
+    EXPECT_EQ(files.faultInjected(), fault.operation != FileOperation::None) << "never struck";
+    EXPECT_EQ(files.openFileViolations(), 0) << "the temporary file was moved while open";
+    // The start-up lines as the platform's console shows them.
+    recorder.run.out = kStartLines + recorder.run.out.substr(recorder.run.out.find("...\n\n") + 5);
+    return recorder.run;
+}
+
+// The built program in a directory of its own, given the input's name: the outcome line, the
+// exit status, the directory's entries and what each holds.
+TEST_P(Cases, Program) {
+    const std::string setup = c.key("setup");
+    for (const std::string& unsupported : kUnsupported) {
+        if (setup == unsupported || c.keys.contains(unsupported)) GTEST_SKIP() << "not here";
+    }
+    const TempDir dir;
+    std::string name = c.key("name", "site.19o");
+    if (setup == "long-path") {
+        for (char letter = 'a'; letter < 'g'; ++letter)
+            name = std::string(100, letter) + "/" + name;
+    }
+    const fs::path path = dir / name;
+    const fs::path temporary = path.native() + utf8Path("_temp").native();
+    const fs::path kept = path.native() + utf8Path("_original").native();
+    fs::create_directories(path.parent_path());
+    if (c.has("input") && setup != "directory") {
+        std::ofstream out(path, std::ios::binary);
+        forEachChunk(c.pieces("input"), [&](std::string_view chunk) {
+            out.write(chunk.data(), static_cast<std::streamsize>(chunk.size()));
+        });
+    }
+    if (setup == "directory") fs::create_directory(path);
+    if (setup == "zero-device") fs::create_symlink("/dev/zero", path);
+    if (setup == "temp-symlink") fs::create_symlink(path, temporary);
+    if (setup == "temp-directory") fs::create_directory(temporary);
+    if (setup == "temp-hardlink") fs::create_hard_link(path, temporary);
+    if (setup == "stale-temp") writeFile(temporary, "left by a crash");
+    if (setup == "original-directory") fs::create_directory(kept);
+    if (setup == "earlier-original") writeFile(kept, "an earlier original");
+    const auto mode = static_cast<fs::perms>(std::stoi(c.key("mode", "0"), nullptr, 8));
+    if (c.keys.contains("mode")) fs::permissions(path, mode);
+
+    RunOptions options = inDirectory(dir.path());
+    if (c.keys.contains("file-size-limit"))
+        options.fileSizeLimit = std::stol(c.key("file-size-limit"));
+    if (c.has("debug")) options.environment.emplace_back("FERRULE_DEBUG", "1");
+    if (c.keys.contains("strace")) {
+        if (std::system("strace -o /dev/null true >/dev/null 2>&1") != 0) {
+            GTEST_SKIP() << "strace is not installed, or may not trace here";
+        }
+        options.wrapper = {"strace", "-f", "-o", "/dev/null", "-e", c.key("strace")};
+        // A sanitizer's leak check cannot run under ptrace.
+        options.environment.emplace_back("ASAN_OPTIONS", "detect_leaks=0");
+    }
+    std::vector<std::string> arguments{name};
+    if (c.keys.contains("args")) {
+        std::istringstream words(c.key("args"));
+        arguments.assign(std::istream_iterator<std::string>(words), {});
+    }
+    const ProgramRun run =
+        c.keys.contains("fault") ? runWithFault(c, path) : runFerrule(arguments, options);
+
+    const bool converts = c.converts();
+    EXPECT_EQ(told(run), c.key("told"));
+    EXPECT_EQ(run.status, std::stoi(c.key("status", converts ? "0" : "1")));
+    EXPECT_TRUE(run.out.starts_with(kStartLines)) << run.out;
+#if !defined(_WIN32)
+    const std::string line = c.key("told").empty() ? "" : c.key("told") + "\n";
+    EXPECT_EQ(run.out, kStartLines + (converts ? line : ""));
+    EXPECT_EQ(run.err, c.key("stderr", (c.has("debug") ? readFile(c.folder / "debug") : "") +
+                                           (converts ? "" : line)));
+#endif
+    const std::string file = c.key("name", "site.19o").substr(c.key("name").rfind('/') + 1);
+    std::string listed;
+    for (const std::string& entry : entries(path.parent_path())) {
+        listed += (listed.empty() ? "" : " ") + entry;
+    }
+    EXPECT_EQ(listed, c.key("files", converts ? file + " " + file + "_original" : file));
+    if (!c.has("input") || setup == "directory") return;
+    EXPECT_EQ(summaryOf(path), summaryOf(c.atPath()));
+    // "_original" only ever holds the input, or what stood there before.
+    if (setup == "earlier-original" && !converts) {
+        EXPECT_EQ(readFile(kept), "an earlier original");
+    } else if (fs::is_regular_file(kept)) {
+        EXPECT_EQ(summaryOf(kept), summaryOf(c.pieces("input")));
+    }
+    if (!setup.starts_with("temp-")) {
+        EXPECT_EQ(summaryOf(temporary), c.has("temp") ? summaryOf(c.pieces("temp")) : "missing");
+    }
+    EXPECT_EQ(fs::status(path).permissions(),
+              c.keys.contains("mode") ? mode : fs::status(path).permissions());
+    if (c.key("bounded") == "yes" && !measuredByTool()) {
+        const double megabytes = static_cast<double>(fs::file_size(converts ? kept : path)) / 1e6;
+        std::printf("    %.0f MB in %.2f s, peak resident %ld KiB\n", megabytes, run.seconds,
+                    run.maxResidentKiB);
+        // The peak includes the pages of this test process that the child held before exec.
+        EXPECT_LT(run.maxResidentKiB, 64 * 1024);
+        EXPECT_LT(run.seconds, 20 + megabytes / 20);
+    }
+}
+
+std::string testName(const testing::TestParamInfo<std::string>& name) {
+    std::string id = name.param;
+    std::replace(id.begin(), id.end(), '-', '_');
+    return id;
+}
+INSTANTIATE_TEST_SUITE_P(Folders, LibraryCases, testing::ValuesIn(caseNames(true)), testName);
+INSTANTIATE_TEST_SUITE_P(Folders, Cases, testing::ValuesIn(caseNames(false)), testName);
+
+}  // namespace
+}  // namespace ferrule::test
