@@ -16,7 +16,7 @@ namespace ferrule::detail {
 
 Survey Conversion::survey() const {
     return Survey{header_.record(), observations_.regularEpochs(), observations_.firstEpoch(),
-                  observations_.epoch().time};
+                  observations_.lastEpoch()};
 }
 
 // --- Writer ---------------------------------------------------------------------------------
@@ -37,7 +37,8 @@ void Conversion::Writer::write(std::string_view bytes) {
 
 void Conversion::Writer::flush() {
     if (runStart_ != runEnd_) {
-        sink_.write(std::string_view(runStart_, static_cast<std::size_t>(runEnd_ - runStart_)));
+        sink_.writeFromBlock(
+            std::string_view(runStart_, static_cast<std::size_t>(runEnd_ - runStart_)));
     }
     runStart_ = runEnd_ = nullptr;
 }

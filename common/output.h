@@ -10,7 +10,11 @@ namespace ferrule::detail {
 class OutputSink {
   public:
     virtual ~OutputSink() = default;
+    // Bytes valid only during the call (records the conversion composes, a line it gathered).
     virtual void write(std::string_view bytes) = 0;
+    // Bytes of the block being fed, unchanged input, valid until the conversion's feed() returns:
+    // a sink may keep a view of them until then instead of copying them.
+    virtual void writeFromBlock(std::string_view bytes) { write(bytes); }
 };
 
 // Diagnostic lines: every line written and a short tag for each failure. A channel that is off

@@ -169,7 +169,8 @@ ObservationResult ObservationProcessor::readWhereEpochMayCome(std::string_view l
 }
 
 ObservationResult ObservationProcessor::readRegularEpoch(std::string_view line) {
-    epoch_.time = readEpochTime(line);
+    const std::size_t timeBytes = std::min(line.size(), epoch_.time.size());
+    std::fill(std::copy_n(line.data(), timeBytes, epoch_.time.begin()), epoch_.time.end(), ' ');
     if (regularEpochs_++ == 0) firstEpoch_ = epoch_.time;
     expectSatellites(integerField(line, 29, 3));
 

@@ -57,9 +57,9 @@ class ObservationProcessor {
     // until the next epoch line: the special records are header records.
     bool headerRecordsFollow() const { return lastEventFlag_ == 3 || lastEventFlag_ == 4; }
 
-    // The last regular epoch, the first one, and how many there were.
-    const EpochState& epoch() const { return epoch_; }
-    const EpochTime& firstEpoch() const { return firstEpoch_; }
+    // The time of the first and of the last regular epoch, and how many there were.
+    EpochTime firstEpoch() const { return readEpochTime({firstEpoch_.data(), firstEpoch_.size()}); }
+    EpochTime lastEpoch() const { return readEpochTime({epoch_.time.data(), epoch_.time.size()}); }
     std::int64_t regularEpochs() const { return regularEpochs_; }
     // The bytes held after the last line feed.
     std::string_view unfinishedLine() const { return lineTaken_ ? std::string_view() : partial_; }
@@ -74,7 +74,7 @@ class ObservationProcessor {
 
     const HeaderRecord& header_;
     EpochState epoch_{};
-    EpochTime firstEpoch_{};
+    EpochTimeColumns firstEpoch_{};
     std::int64_t regularEpochs_ = 0;
     std::string partial_;         // a line begun in an earlier block, at most kLineHeadBytes of it
     bool lineTaken_ = false;      // partial_ holds a line already classified

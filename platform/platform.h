@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string_view>
 
 #include "common/output.h"
@@ -65,6 +66,13 @@ class OutputFile {
     virtual ~OutputFile() = default;
     // Writes all of the bytes.
     virtual bool write(const char* data, std::size_t size) = 0;
+    // Writes all of the pieces, in order, as one write where the platform can.
+    virtual bool writeGathered(std::span<const std::string_view> pieces) {
+        for (const std::string_view piece : pieces) {
+            if (!write(piece.data(), piece.size())) return false;
+        }
+        return true;
+    }
     // Flushes the file's data to stable storage.
     virtual bool sync() = 0;
     virtual bool close() = 0;

@@ -1,43 +1,47 @@
 #!/usr/bin/env bash
-# Whole-process benchmark of ferrule against a durable copy of the same file.
+# Whole-process benchmark of ferrule against the floor: the fastest program that does what any
+# converter in place must do (bench/floor_copy.cpp: read in 1 MiB blocks into a page-aligned
+# buffer, write "<file>_temp", fsync, the two renames), on the same file; and against the same
+# floor with ferrule's swap (--link: the input linked to "<file>_original", the copy renamed over
+# it, so that the path always names a file).
 #
-#  1. Generates a kinematic observation file (256 MiB by default).
-#  2. Paired runs A B A B ...: A is `ferrule FILE`, B is `dd if=FILE of=COPY bs=1M conv=fsync`.
-#     Each run works on a fresh copy of the input, made (and synced to the disk) untimed.
-#     Reports every pair's wall times and ratio A/B, and the median, lowest and highest ratio.
+#  1. Generates a kinematic observation file (256 MiB by default; seed 1, 7 types).
+#  2. Rounds of runs, durable and then under eatmydata (fsync and friends made no-ops, so that
+#     what remains is the CPU and the page cache): in each round ferrule, the floor and the floor
+#     with the link each convert a fresh copy of the file (made and synced untimed), the one that
+#     goes first rotating from round to round. Reports every round's times and the ratios
+#     ferrule/floor and ferrule/linked floor, and their median, lowest and highest in each mode.
 #  3. ferrule's peak resident memory on that file (/usr/bin/time -v).
-#  4. ferrule's instructions per input byte on a 16 MiB kinematic file:
-#     valgrind --tool=callgrind --callgrind-out-file=/dev/null ferrule FILE, total Collected
-#     divided by the file's size.
+#  4. ferrule's instructions per input byte under callgrind, on 16 MiB of the generated survey
+#     and on the same lines padded with blanks to 80 columns (longer lines).
 #  5. With --large, ferrule's peak resident memory on a 2 GiB file (10 Hz, so that its
 #     occupations stay within the 2049 site identifiers).
-#  6. With --floor, each pair also times the floor program (bench/floor_copy.cpp: read, find the
-#     line feeds, write, fsync, rename, without converting) and its ratio to dd: what no
-#     converter can beat on this machine. It is built by cmake --workflow --preset bench.
 #
-# Usage: tools/bench_process.sh [--pairs N] [--size-mb M] [--large] [--floor] [--build DIR]
+# Usage: tools/bench_process.sh [--pairs N] [--settle S] [--size-mb M] [--large] [--build DIR]
 #                               [--work DIR]
-#   --build DIR  build tree holding ferrule and tools/generate/ferrule-generate
-#                (default build/release: cmake --workflow --preset test builds it)
-#   --work DIR   where the files go, on the disk to measure (default build/bench-process);
-#                it needs about 4 times the file size free, 10 GiB with --large
-# Needs: dd, /usr/bin/time (Debian package time), valgrind. Wall times on a shared machine are
-# noisy: look at the spread, and at the load printed at the start.
+#   --pairs N    rounds of runs in each mode (default 9)
+#   --settle S   seconds of pause after each untimed copy (default 0)
+#   --build DIR  build tree of the bench preset, holding ferrule, ferrule-generate and the floor
+#                (default build/bench: cmake --workflow --preset bench)
+#   --work DIR   where the files go, on the disk to measure (default build/bench-process); it
+#                needs about 4 times the file size free, 10 GiB with --large
+# Needs: eatmydata, /usr/bin/time (Debian package time), valgrind. Wall times on a shared
+# machine are noisy: look at the spread, and at the load printed at the start.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-pairs=7
+pairs=9
+settle=0
 size_mb=256
 large=0
-floor=0
-build=build/release
+build=build/bench
 work=build/bench-process
 while [ $# -gt 0 ]; do
     case "$1" in
         --pairs) pairs="$2"; shift 2 ;;
+        --settle) settle="$2"; shift 2 ;;
         --size-mb) size_mb="$2"; shift 2 ;;
         --large) large=1; shift ;;
-        --floor) floor=1; shift ;;
         --build) build="$2"; shift 2 ;;
         --work) work="$2"; shift 2 ;;
         -h|--help) sed -n '2,/^set -euo/p' "$0" | sed '$d; s/^# \{0,1\}//'; exit 0 ;;
@@ -47,14 +51,13 @@ done
 
 ferrule="$build/ferrule"
 generate="$build/tools/generate/ferrule-generate"
-for tool in "$ferrule" "$generate"; do
-    [ -x "$tool" ] || { echo "missing $tool: build first (cmake --workflow --preset test)" >&2; exit 1; }
+floor="$build/bench/ferrule_floor_copy"
+for tool in "$ferrule" "$generate" "$floor"; do
+    [ -x "$tool" ] || { echo "missing $tool: build first (cmake --workflow --preset bench)" >&2; exit 1; }
 done
-floor_copy=build/bench/bench/ferrule_floor_copy
-if [ "$floor" -eq 1 ] && [ ! -x "$floor_copy" ]; then
-    echo "missing $floor_copy: build it first (cmake --workflow --preset bench)" >&2; exit 1
-fi
-for tool in dd /usr/bin/time valgrind; do
+eatmydata=$(ls /usr/lib/*/libeatmydata.so 2>/dev/null | head -n 1)
+[ -n "$eatmydata" ] || { echo "missing libeatmydata.so: apt-get install eatmydata" >&2; exit 1; }
+for tool in /usr/bin/time valgrind; do
     command -v "$tool" >/dev/null || { echo "missing $tool" >&2; exit 1; }
 done
 mkdir -p "$work"
@@ -74,10 +77,20 @@ spread() {
         printf "median %.3f (lowest %.3f, highest %.3f, %d values)", m, v[1], v[NR], NR }'
 }
 
+# A fresh copy of the file to convert, on the disk, synced; then an optional pause (--settle).
+# (Here a pause made things worse: after one second idle most runs of every program took 2 to 3
+# times as long, so the default is none, and the medians of many rounds are what to read.)
 fresh_copy() {
-    rm -f "$work/run.19o" "$work/run.19o_original" "$work/run.19o_temp" "$work/copy.out"
+    rm -f "$work/run.19o" "$work/run.19o_original" "$work/run.19o_temp"
     cp "$1" "$work/run.19o"
     sync
+    sleep "$settle"
+}
+
+# One timed run of `$@ FILE` on a fresh copy of `input`.
+run_on_copy() {
+    fresh_copy "$input"
+    timed "$@" "$work/run.19o"
 }
 
 peak_rss_kib() {
@@ -86,58 +99,60 @@ peak_rss_kib() {
         awk -F': ' '/Maximum resident set size/ { print $2 }'
 }
 
+instructions_per_byte() {
+    fresh_copy "$1"
+    local collected
+    collected=$(valgrind --tool=callgrind --callgrind-out-file=/dev/null "$ferrule" "$work/run.19o" 2>&1 |
+        awk '/Collected/ { print $NF }')
+    awk -v c="$collected" -v b="$(stat -c %s "$1")" 'BEGIN { printf "%d for %d bytes = %.3f per byte", c, b, c / b }'
+}
+
 echo "ferrule whole-process benchmark, $(date -u '+%Y-%m-%d %H:%M UTC'), commit $(git rev-parse --short HEAD 2>/dev/null || echo '?')"
 echo "load: $(uptime | sed 's/.*load average/load average/')"
-echo "binary: $ferrule"
+echo "binaries: $ferrule, $floor"
 
 input="$work/input.19o"
 "$generate" --seed 1 --size-mb "$size_mb" "$input" 2>/dev/null
 bytes=$(stat -c %s "$input")
 echo "input: $input, $bytes bytes (kinematic, seed 1, 7 types)"
-echo
-echo "pair  ferrule_s  dd_s    ratio$([ "$floor" -eq 1 ] && echo "  floor_s  floor/dd")"
-ratios=()
-ferrule_times=()
-dd_times=()
-floor_ratios=()
-for i in $(seq 1 "$pairs"); do
-    fresh_copy "$input"
-    a=$(timed "$ferrule" "$work/run.19o")
-    fresh_copy "$input"
-    b=$(timed dd if="$work/run.19o" of="$work/copy.out" bs=1M conv=fsync)
-    r=$(awk -v a="$a" -v b="$b" 'BEGIN { printf "%.3f", a / b }')
-    printf "%4d  %9s  %6s  %s" "$i" "$a" "$b" "$r"
-    if [ "$floor" -eq 1 ]; then
-        fresh_copy "$input"
-        c=$(timed "$floor_copy" "$work/run.19o")
-        f=$(awk -v c="$c" -v b="$b" 'BEGIN { printf "%.3f", c / b }')
-        printf "  %7s  %s" "$c" "$f"
-        floor_ratios+=("$f")
-    fi
-    printf "\n"
-    ratios+=("$r")
-    ferrule_times+=("$a")
-    dd_times+=("$b")
+
+for mode in durable eatmydata; do
+    preload=()
+    [ "$mode" = eatmydata ] && preload=(env "LD_PRELOAD=$eatmydata")
+    echo
+    echo "$mode: round  ferrule_s  floor_s  linked_s  ferrule/floor  ferrule/linked"
+    ratios=()
+    linked_ratios=()
+    for i in $(seq 1 "$pairs"); do
+        declare -A took=()
+        programs=(ferrule floor linked)
+        for k in 0 1 2; do
+            program=${programs[$(((i + k) % 3))]}
+            case "$program" in
+                ferrule) took[$program]=$(run_on_copy "${preload[@]}" "$ferrule") ;;
+                floor) took[$program]=$(run_on_copy "${preload[@]}" "$floor") ;;
+                linked) took[$program]=$(run_on_copy "${preload[@]}" "$floor" --link) ;;
+            esac
+        done
+        r=$(awk -v a="${took[ferrule]}" -v b="${took[floor]}" 'BEGIN { printf "%.3f", a / b }')
+        l=$(awk -v a="${took[ferrule]}" -v b="${took[linked]}" 'BEGIN { printf "%.3f", a / b }')
+        printf "%*s %5d  %9s  %7s  %8s  %13s  %s\n" "${#mode}" "" "$i" "${took[ferrule]}" \
+            "${took[floor]}" "${took[linked]}" "$r" "$l"
+        ratios+=("$r")
+        linked_ratios+=("$l")
+        unset took
+    done
+    echo "$mode ratio ferrule/floor:        $(printf '%s\n' "${ratios[@]}" | spread)"
+    echo "$mode ratio ferrule/linked floor: $(printf '%s\n' "${linked_ratios[@]}" | spread)"
 done
-fresh_copy "$input"
-rm -f "$work/run.19o"
 echo
-echo "ratio ferrule/dd: $(printf '%s\n' "${ratios[@]}" | spread)"
-echo "ferrule seconds:  $(printf '%s\n' "${ferrule_times[@]}" | spread)"
-echo "dd seconds:       $(printf '%s\n' "${dd_times[@]}" | spread)"
-if [ "$floor" -eq 1 ]; then
-    echo "ratio floor/dd:   $(printf '%s\n' "${floor_ratios[@]}" | spread)"
-fi
 
 echo "peak RSS on $bytes bytes: $(peak_rss_kib "$input") KiB"
-
 small="$work/k16.19o"
 "$generate" --seed 1 --size-mb 16 "$small" 2>/dev/null
-small_bytes=$(stat -c %s "$small")
-fresh_copy "$small"
-collected=$(valgrind --tool=callgrind --callgrind-out-file=/dev/null "$ferrule" "$work/run.19o" 2>&1 |
-    awk '/Collected/ { print $NF }')
-echo "instructions: $collected for $small_bytes bytes = $(awk -v c="$collected" -v b="$small_bytes" 'BEGIN { printf "%.3f", c / b }') per byte"
+echo "instructions, 16 MiB generated: $(instructions_per_byte "$small")"
+awk '{ sub(/\r$/, ""); printf "%-80s\r\n", $0 }' "$small" > "$work/k16-80.19o"
+echo "instructions, the same padded to 80 columns: $(instructions_per_byte "$work/k16-80.19o")"
 
 if [ "$large" -eq 1 ]; then
     big="$work/large.19o"
@@ -145,4 +160,4 @@ if [ "$large" -eq 1 ]; then
     echo "peak RSS on $(stat -c %s "$big") bytes (10 Hz): $(peak_rss_kib "$big") KiB"
     rm -f "$big"
 fi
-rm -f "$work/run.19o" "$work/run.19o_original" "$work/copy.out"
+rm -f "$work/run.19o" "$work/run.19o_original" "$work/run.19o_temp" "$work/k16-80.19o"

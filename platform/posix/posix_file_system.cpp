@@ -3,11 +3,15 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstring>
 #include <utility>
+#include <vector>
 
 namespace ferrule::platform {
 
@@ -104,6 +108,32 @@ class PosixOutputFile final : public OutputFile {
         }
         return true;
     }
+    // One writev for up to IOV_MAX pieces at a time; after a short write it goes on from where
+    // the write stopped.
+    bool writeGathered(std::span<const std::string_view> pieces) override {
+        vectors_.clear();
+        for (const std::string_view piece : pieces) {
+            vectors_.push_back({const_cast<char*>(piece.data()), piece.size()});
+        }
+        iovec* next = vectors_.data();
+        std::size_t left = vectors_.size();
+        while (left > 0) {
+            const ssize_t count =
+                ::writev(fd_.get(), next, static_cast<int>(std::min<std::size_t>(left, IOV_MAX)));
+            if (count < 0 && errno == EINTR) continue;
+            if (count <= 0) {
+                report(debug_, "writev", path_);
+                return false;
+            }
+            auto done = static_cast<std::size_t>(count);
+            for (; left > 0 && done >= next->iov_len; ++next, --left) done -= next->iov_len;
+            if (left > 0) {
+                next->iov_base = static_cast<char*>(next->iov_base) + done;
+                next->iov_len -= done;
+            }
+        }
+        return true;
+    }
     bool sync() override { return check(::fsync(fd_.get()) == 0, "fsync"); }
     bool close() override { return check(fd_.close(), "close"); }
 
@@ -116,6 +146,7 @@ class PosixOutputFile final : public OutputFile {
     Descriptor fd_;
     Path path_;
     DebugChannel& debug_;
+    std::vector<iovec> vectors_;
 };
 
 // The errors of link(2) that say the file system has no hard links (FAT and exFAT give EPERM).
