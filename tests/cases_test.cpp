@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cctype>
 #include <cerrno>
 #include <cstdlib>
 #include <fstream>
@@ -16,7 +17,7 @@
 #include <map>
 #include <sstream>
 
-#include "app/convert_file.h"
+#include "app/program.h"
 #include "ferrule/ferrule.h"
 #include "platform/native.h"
 #include "tests/support/faulty_file_system.h"
@@ -117,6 +118,13 @@ std::string summaryOf(const Pieces& pieces) {
     return bytes.summary();
 }
 
+void writePieces(const fs::path& path, const Pieces& pieces) {
+    std::ofstream out(path, std::ios::binary);
+    forEachChunk(pieces, [&](std::string_view chunk) {
+        out.write(chunk.data(), static_cast<std::streamsize>(chunk.size()));
+    });
+}
+
 std::string summaryOf(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
     Bytes bytes;
@@ -145,6 +153,15 @@ struct Case {
         return {};
     }
     bool converts() const { return key("told").starts_with("[OK]"); }
+    // The names X of the further files "in-X" the case puts beside the input.
+    std::vector<std::string> furtherFiles() const {
+        std::vector<std::string> names;
+        for (const auto& entry : fs::directory_iterator(folder)) {
+            const std::string file = entry.path().filename().string();
+            if (file.starts_with("in-")) names.push_back(file.substr(3, file.find(".pieces") - 3));
+        }
+        return names;
+    }
     // What the path holds afterwards: the conversion (or what another program left), or else
     // the input as it was.
     Pieces atPath() const { return pieces(has("expected") ? "expected" : "input"); }
@@ -281,6 +298,80 @@ ProgramRun runWithFault(const Case& c, const fs::path& path) {
     return recorder.run;
 }
 
+#if !defined(_WIN32)
+// Whether the case's input is also reported on before it is converted.
+bool reportable(const Case& c) {
+    return c.has("input") && c.key("bounded") != "yes" &&
+           std::none_of(Case::kFileKeys.begin(), Case::kFileKeys.end(), [&](auto key) {
+               return std::string_view(key) != "setup" && std::string_view(key) != "name" &&
+                      c.keys.contains(key);
+           });
+}
+
+// Every entry below the directory, with what each holds.
+std::string snapshot(const fs::path& directory) {
+    std::vector<std::string> items;
+    for (const auto& entry : fs::recursive_directory_iterator(directory)) {
+        const fs::path& path = entry.path();
+        const std::string what = fs::is_symlink(fs::symlink_status(path))
+                                     ? " -> " + fs::read_symlink(path).string()
+                                 : entry.is_directory() ? "/"
+                                                        : " " + summaryOf(path);
+        items.push_back(fs::relative(path, directory).string() + what);
+    }
+    std::sort(items.begin(), items.end());
+    std::string text;
+    for (const std::string& item : items) text += item + "\n";
+    return text;
+}
+
+// The identifiers of the site MARKER NAME records of a converted file.
+std::vector<std::string> siteIdsIn(const fs::path& path) {
+    std::vector<std::string> ids;
+    std::ifstream in(path, std::ios::binary);
+    for (std::string line; std::getline(in, line);) {
+        const bool site = line.size() >= 71 && line.compare(60, 11, "MARKER NAME") == 0 &&
+                          line[3] == 'K' && line.find_first_not_of(' ', 4) == 60 &&
+                          std::all_of(line.begin(), line.begin() + 3, [](char digit) {
+                              return std::isxdigit(static_cast<unsigned char>(digit)) != 0;
+                          });
+        if (site) ids.push_back(line.substr(0, 4));
+    }
+    return ids;
+}
+
+// The program's report on the case's input, before it is converted: nothing on disk changes; it
+// says what the conversion will do, and the survey it read. Returns the site identifiers listed.
+std::vector<std::string> checkReport(const Case& c, const fs::path& directory,
+                                     const std::string& name) {
+    const std::string before = snapshot(directory);
+    const ProgramRun report = runFerrule({"--report", name}, inDirectory(directory));
+    EXPECT_EQ(snapshot(directory), before) << "the report changed the files";
+    EXPECT_EQ(report.err, "");
+    std::vector<std::string> ids;
+    std::istringstream lines(report.out);
+    for (std::string line; std::getline(lines, line);) {
+        if (line.starts_with("    ") && line.size() > 8 && line[7] == 'K')
+            ids.push_back(line.substr(4, 4));
+    }
+    if (!c.byContent()) return ids;
+    const std::string told = c.key("told");
+    const std::string said = name + ": " +
+                             (told == "[OK] 変換完了" ? "変換します（キネマティック）\n"
+                              : c.converts() ? "変換します（スタティック、Station ID を修正）\n"
+                                             : "変換しません: " + told.substr(5) + "\n");
+    EXPECT_TRUE(report.out.starts_with(said)) << report.out;
+    EXPECT_EQ(report.status, c.converts() ? 0 : 1);
+    if (c.has("survey")) {
+        std::string indented;
+        std::istringstream survey(readFile(c.folder / "survey"));
+        for (std::string line; std::getline(survey, line);) indented += "  " + line + "\n";
+        EXPECT_EQ(report.out, said + indented);
+    }
+    return ids;
+}
+#endif
+
 // The built program in a directory of its own, given the input's name: the outcome line, the
 // exit status, the directory's entries and what each holds.
 TEST_P(Cases, Program) {
@@ -298,11 +389,9 @@ TEST_P(Cases, Program) {
     const fs::path temporary = path.native() + utf8Path("_temp").native();
     const fs::path kept = path.native() + utf8Path("_original").native();
     fs::create_directories(path.parent_path());
-    if (c.has("input") && setup != "directory") {
-        std::ofstream out(path, std::ios::binary);
-        forEachChunk(c.pieces("input"), [&](std::string_view chunk) {
-            out.write(chunk.data(), static_cast<std::streamsize>(chunk.size()));
-        });
+    if (c.has("input") && setup != "directory") writePieces(path, c.pieces("input"));
+    for (const std::string& further : c.furtherFiles()) {
+        writePieces(dir / further, c.pieces("in-" + further));
     }
     if (setup == "directory") fs::create_directory(path);
     if (setup == "zero-device") fs::create_symlink("/dev/zero", path);
@@ -332,18 +421,40 @@ TEST_P(Cases, Program) {
         std::istringstream words(c.key("args"));
         arguments.assign(std::istream_iterator<std::string>(words), {});
     }
+    const bool converts = c.converts();
+    std::vector<std::string> siteIds;
+#if !defined(_WIN32)
+    if (reportable(c)) siteIds = checkReport(c, dir.path(), name);
+#endif
     const ProgramRun run =
         c.keys.contains("fault") ? runWithFault(c, path) : runFerrule(arguments, options);
 
-    const bool converts = c.converts();
-    EXPECT_EQ(told(run), c.key("told"));
     EXPECT_EQ(run.status, std::stoi(c.key("status", converts ? "0" : "1")));
-    EXPECT_TRUE(run.out.starts_with(kStartLines)) << run.out;
-#if !defined(_WIN32)
+    // Help, version and report print no start-up lines.
+    if (!c.has("stdout")) {
+        EXPECT_TRUE(run.out.starts_with(kStartLines)) << run.out;
+    }
+#if defined(_WIN32)
+    // A message box is echoed at the end of standard error.
+    if (c.keys.contains("told-windows")) {
+        EXPECT_TRUE(run.err.ends_with(c.key("told-windows") + "\n")) << run.err;
+    } else {
+        EXPECT_EQ(told(run), c.key("told"));
+    }
+#else
     const std::string line = c.key("told").empty() ? "" : c.key("told") + "\n";
-    EXPECT_EQ(run.out, kStartLines + (converts ? line : ""));
-    EXPECT_EQ(run.err, c.key("stderr", (c.has("debug") ? readFile(c.folder / "debug") : "") +
-                                           (converts ? "" : line)));
+    if (!c.has("stdout")) {
+        EXPECT_EQ(told(run), c.key("told"));
+    }
+    EXPECT_EQ(run.out, c.has("stdout") ? readFile(c.folder / "stdout")
+                                       : kStartLines + (converts ? line : ""));
+    EXPECT_EQ(run.err, c.has("stderr") ? readFile(c.folder / "stderr")
+                                       : (c.has("debug") ? readFile(c.folder / "debug") : "") +
+                                             (converts ? "" : line));
+    // The occupations the report listed are those given site identifiers in the result.
+    if (reportable(c) && converts) {
+        EXPECT_EQ(siteIdsIn(path), siteIds);
+    }
 #endif
     const std::string file = c.key("name", "site.19o").substr(c.key("name").rfind('/') + 1);
     std::string listed;
@@ -351,6 +462,17 @@ TEST_P(Cases, Program) {
         listed += (listed.empty() ? "" : " ") + entry;
     }
     EXPECT_EQ(listed, c.key("files", converts ? file + " " + file + "_original" : file));
+    // Further files: each as a single run leaves it.
+    for (const std::string& further : c.furtherFiles()) {
+        const Pieces input = c.pieces("in-" + further);
+        EXPECT_EQ(summaryOf(dir / further),
+                  summaryOf(c.has("out-" + further) ? c.pieces("out-" + further) : input))
+            << further;
+        const fs::path original = dir / (further + "_original");
+        if (fs::exists(original)) {
+            EXPECT_EQ(summaryOf(original), summaryOf(input)) << further;
+        }
+    }
     if (!c.has("input") || setup == "directory") return;
     EXPECT_EQ(summaryOf(path), summaryOf(c.atPath()));
     // "_original" only ever holds the input, or what stood there before.
