@@ -15,8 +15,9 @@
 namespace ferrule::detail {
 
 Survey Conversion::survey() const {
-    return Survey{header_.record(), observations_.regularEpochs(), observations_.firstEpoch(),
-                  observations_.lastEpoch()};
+    return Survey{header_.record(),           observations_.regularEpochs(),
+                  observations_.firstEpoch(), observations_.lastEpoch(),
+                  repairedStationId_,         occupations_};
 }
 
 // --- Writer ---------------------------------------------------------------------------------
@@ -70,6 +71,7 @@ void Conversion::actOnHeader(HeaderResult result, std::string_view text) {
             break;
         case HeaderStationIdFixed:
             kinematicMode_ = false;
+            repairedStationId_.assign(text.substr(0, 4));
             debugPrint(debug_, "Static Data:StationID change\n");
             writeLine(text);
             break;
@@ -93,6 +95,17 @@ void Conversion::actOnHeader(HeaderResult result, std::string_view text) {
 }
 
 Conversion::LineFate Conversion::actOnObservation(ObservationResult result, std::string_view line) {
+    // The COMMENT records among the special records after an occupation's record are its
+    // comments (the first few: a file of nothing else must not fill the memory).
+    if (result != ObsFullLine) occupationComments_ = false;
+    if (occupationComments_ && line.size() >= 67 && line.substr(60, 7) == "COMMENT") {
+        const std::string_view text = line.substr(0, 60);
+        const std::size_t first = text.find_first_not_of(' ');
+        std::vector<std::string>& comments = occupations_.back().comments;
+        if (first != std::string_view::npos && comments.size() < Survey::kMaxComments) {
+            comments.emplace_back(text.substr(first, text.find_last_not_of(' ') + 1 - first));
+        }
+    }
     switch (result) {
         case ObsFirstEpoch:
         case ObsSecondEpoch:
@@ -137,14 +150,24 @@ Conversion::LineFate Conversion::rewriteEventRecord(std::string_view line) {
             debugLine(line);
             return LineFate::Write;
         case EventAction::WriteWithRecordCount:
+            openingTime_ = readEpochTime(line);
             if (debug_.enabled()) {
                 const std::string_view cut = beforeLineEnd(line.substr(0, 1024));
                 debugPrint(debug_, "%.*s  2\r\n\n", static_cast<int>(cut.size()), cut.data());
             }
             return LineFate::WriteWithRecordCount;
-        case EventAction::WriteSiteMarkerName:
-            writer_.write(siteMarkerNameRecord(decision.siteId));
+        case EventAction::WriteSiteMarkerName: {
+            const std::string record = siteMarkerNameRecord(decision.siteId);
+            writer_.write(record);
+            // A flag-4 record's epoch fields are usually blank: then the occupation began when
+            // the moving period was opened.
+            const bool timed =
+                line.substr(0, 26).find_first_of("0123456789") != std::string_view::npos;
+            occupations_.push_back(
+                {record.substr(0, 4), timed ? readEpochTime(line) : openingTime_, {}});
+            occupationComments_ = true;
             return LineFate::Drop;
+        }
         case EventAction::StopAtSiteIdLimit:
             debugPrint(debug_, "SITE ID Assign Error \n");
             stop(Outcome::SiteIdLimit);

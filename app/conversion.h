@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "common/output.h"
 #include "ferrule/ferrule.h"
@@ -87,6 +88,14 @@ class Conversion {
     std::string headerErrorLine_;
 
     std::string line_;  // the header line the header processor hands over
+
+    // What the survey tells of the conversion: the repaired station identifier, the occupations
+    // given site identifiers, the time of the flag-2 record that opened the moving period, and
+    // whether the COMMENT records that follow belong to the last occupation.
+    std::string repairedStationId_;
+    std::vector<Survey::Occupation> occupations_;
+    EpochTime openingTime_{};
+    bool occupationComments_ = false;
     LongLine longLine_ = LongLine::None;
     bool longLineGetsRecordCount_ = false;
 };

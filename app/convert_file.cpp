@@ -171,14 +171,14 @@ bool swapIn(platform::FileSystem& files, TemporaryFile& temporary, const Path& i
     return true;
 }
 
+Told refuse(std::string_view text) {
+    return Told{false, messages::kCaptionNg, std::string(text)};
+}
+
 }  // namespace
 
-bool convertFile(const Path& input, platform::Services& services) {
+Told convertFile(const Path& input, platform::Services& services) {
     platform::FileSystem& files = services.files;
-    const auto refuse = [&](std::string_view text) {
-        services.notifier.notify(messages::kCaptionNg, text);
-        return false;
-    };
 
     std::unique_ptr<platform::InputFile> reader = files.openForReading(input);
     if (reader == nullptr) return refuse(messages::kReadFailed);
@@ -234,21 +234,31 @@ bool convertFile(const Path& input, platform::Services& services) {
     }
     if (!swapIn(files, temporary, input)) return refuse(messages::kReplaceFailed);
     files.syncDirectoryOf(input);
-
-    services.notifier.notify(outcomeCaption(outcome), message);
-    return true;
+    return Told{true, outcomeCaption(outcome), message};
 }
 
-int runProgram(std::span<const Path> arguments, platform::Services& services) {
-    services.console.writeOutput(messages::kBanner);
-    services.console.writeOutput("\n");
-    services.console.writeOutput(messages::kPleaseWait);
-    services.console.writeOutput("\n");
-    if (arguments.size() != 1) {
-        services.console.writeError(messages::kUsage);
-        return 2;
+// The file is read through a conversion whose output goes nowhere: no temporary file, no lock.
+Told reportFile(const Path& input, platform::Services& services, Survey& survey) {
+    std::unique_ptr<platform::InputFile> reader = services.files.openForReading(input);
+    if (reader == nullptr) return refuse(messages::kReadFailed);
+    if (!looksLikeObservationFile(input)) return refuse(messages::kNotObservationFile);
+
+    struct : detail::OutputSink {
+        void write(std::string_view) override {}
+    } nowhere;
+    detail::SilentDebugChannel silent;
+    detail::Conversion conversion(nowhere, silent);
+    const PageAlignedBuffer block = pageAligned(kBlockBytes);
+    for (bool going = true; going;) {
+        const std::ptrdiff_t count = reader->read(block.get(), kBlockBytes);
+        if (count < 0) return refuse(messages::kReadFailed);
+        going = count > 0 &&
+                conversion.feed(std::string_view(block.get(), static_cast<std::size_t>(count)));
     }
-    return convertFile(arguments.front(), services) ? 0 : 1;
+    const Outcome outcome = conversion.finish();
+    survey = conversion.survey();
+    return Told{isConverted(outcome), outcomeCaption(outcome),
+                outcomeMessage(outcome, conversion.headerErrorLine())};
 }
 
 }  // namespace ferrule

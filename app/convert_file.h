@@ -2,18 +2,26 @@
 // the conversion, and the swap that keeps the input beside the result as "<path>_original".
 #pragma once
 
-#include <span>
+#include <string>
+#include <string_view>
 
+#include "ferrule/ferrule.h"
 #include "platform/platform.h"
 
 namespace ferrule {
 
-// Converts the file and tells the user the outcome. Returns true when the file was converted
-// (the input now at "<path>_original", the result at the input's path).
-bool convertFile(const platform::Path& input, platform::Services& services);
+// What the user is told of a file: the caption ("OK" or "NG") and the message.
+struct Told {
+    bool converted = false;
+    std::string_view caption;
+    std::string text;
+};
 
-// The program: start-up lines, then the conversion of its one argument. Returns the exit status:
-// 0 converted, 1 not converted, 2 not exactly one argument.
-int runProgram(std::span<const platform::Path> arguments, platform::Services& services);
+// Converts the file. Converted: the input now at "<path>_original", the result at its path.
+Told convertFile(const platform::Path& input, platform::Services& services);
+
+// What converting the file would do, changing nothing: the outcome the conversion would tell,
+// and what it read.
+Told reportFile(const platform::Path& input, platform::Services& services, Survey& survey);
 
 }  // namespace ferrule

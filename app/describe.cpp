@@ -109,7 +109,20 @@ std::string describeSurvey(const Survey& survey) {
         lines.add("エポック", std::to_string(survey.epochs) + " (" + epochText(survey.firstEpoch) +
                                   " - " + epochText(survey.lastEpoch) + ")");
     }
-    return lines.str();
+    if (!survey.repairedStationId.empty()) {
+        lines.add("Station ID の修正",
+                  std::string(shown(h.markerName)) + " → " + survey.repairedStationId);
+    }
+    if (!survey.occupations.empty()) {
+        lines.add("観測点", std::to_string(survey.occupations.size()));
+    }
+    std::string text = lines.str();
+    for (const Survey::Occupation& occupation : survey.occupations) {
+        text += "  " + occupation.siteId + "  " + epochText(occupation.time);
+        for (const std::string& comment : occupation.comments) text += "  " + comment;
+        text += "\n";
+    }
+    return text;
 }
 
 }  // namespace ferrule

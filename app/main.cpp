@@ -1,7 +1,7 @@
-// Entry point: one argument, the path of the observation file to convert.
+// Entry point: the observation files to convert, and the options.
 #include <vector>
 
-#include "app/convert_file.h"
+#include "app/program.h"
 #include "platform/native.h"
 
 #if defined(_WIN32)

@@ -11,7 +11,24 @@ inline constexpr std::string_view kCaptionNg = "NG";
 
 inline constexpr std::string_view kBanner = "Ferrule program Ver1.01  2019/May/25th \n";
 inline constexpr std::string_view kPleaseWait = "しばらくお待ちください...\n";
-inline constexpr std::string_view kUsage = "使い方: ferrule <RINEX観測ファイル>\n";
+inline constexpr std::string_view kUsage =
+    "使い方: ferrule [--report] [--] <RINEX観測ファイル>...\n"
+    "        ferrule --help | --version\n";
+inline constexpr std::string_view kHelp =
+    "使い方: ferrule [--report] [--] <RINEX観測ファイル>...\n"
+    "        ferrule --help | --version\n"
+    "\n"
+    "RINEX 2 の観測ファイルを、その場で変換します。\n"
+    "キネマティック（MARKER NAME が ????）のファイルには移動開始のイベントを書き込み、\n"
+    "移動中に観測した各点に点名 000K, 001K, ... を割り付けます。\n"
+    "Station ID が英数字4文字でないスタティックのファイルは、ID を4文字に修正します。\n"
+    "変換前のファイルは、名前の後ろに _original を付けて残します。\n"
+    "ファイルをいくつ指定しても、1つずつ変換します。\n"
+    "\n"
+    "  --report       何も変更せず、変換の内容（観測点の一覧など）を表示します\n"
+    "  -h, --help     この説明を表示します\n"
+    "  -V, --version  版を表示します\n"
+    "  --             これより後の引数はすべてファイル名です\n";
 
 inline constexpr std::string_view kReadFailed = "RINEX観測ファイルの読み込みに失敗しました。";
 inline constexpr std::string_view kNotObservationFile = "RINEX観測ではありません。";
@@ -27,6 +44,9 @@ inline constexpr std::string_view kGsiData =
 inline constexpr std::string_view kAlreadyConverted = "すでに変換済のRINEXデータです。";
 inline constexpr std::string_view kSiteIdLimit = "SITE IDの割り付け上限を越えました。";
 inline constexpr std::string_view kConverted = "変換完了";
+inline constexpr std::string_view kWouldConvert = "変換します（キネマティック）\n";
+inline constexpr std::string_view kWouldRepair = "変換します（スタティック、Station ID を修正）\n";
+inline constexpr std::string_view kWouldRefuse = "変換しません: ";
 inline constexpr std::string_view kConvertedStatic =
     "Staticデータです。Station IDが英数字4文字ではないため修正しました。";
 

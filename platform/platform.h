@@ -8,6 +8,7 @@
 #include <memory>
 #include <optional>
 #include <span>
+#include <string>
 #include <string_view>
 
 #include "common/output.h"
@@ -31,7 +32,16 @@ class Console {
 class Notifier {
   public:
     virtual ~Notifier() = default;
+    // One outcome, told at once.
     virtual void notify(std::string_view caption, std::string_view text) = 0;
+    // The outcome of one file of several: by default told at once, the file's name before it.
+    virtual void notifyOf(std::string_view file, std::string_view caption, std::string_view text) {
+        notify(caption, std::string(file).append(": ").append(text));
+    }
+    // After the last of several files: whether every one was converted.
+    virtual void allNotified(bool /*allConverted*/) {}
+    // The usage, after a start without a file, where the console may not stay to be read.
+    virtual void usage(std::string_view /*text*/) {}
 };
 
 // What tells one file from another, and whether a file was written: the same file keeps its

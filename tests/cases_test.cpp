@@ -16,7 +16,7 @@
 #include <map>
 #include <sstream>
 
-#include "app/convert_file.h"
+#include "app/program.h"
 #include "ferrule/ferrule.h"
 #include "platform/native.h"
 #include "tests/support/faulty_file_system.h"
@@ -117,6 +117,13 @@ std::string summaryOf(const Pieces& pieces) {
     return bytes.summary();
 }
 
+void writePieces(const fs::path& path, const Pieces& pieces) {
+    std::ofstream out(path, std::ios::binary);
+    forEachChunk(pieces, [&](std::string_view chunk) {
+        out.write(chunk.data(), static_cast<std::streamsize>(chunk.size()));
+    });
+}
+
 std::string summaryOf(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
     Bytes bytes;
@@ -145,6 +152,15 @@ struct Case {
         return {};
     }
     bool converts() const { return key("told").starts_with("[OK]"); }
+    // The names X of the further files "in-X" the case puts beside the input.
+    std::vector<std::string> furtherFiles() const {
+        std::vector<std::string> names;
+        for (const auto& entry : fs::directory_iterator(folder)) {
+            const std::string file = entry.path().filename().string();
+            if (file.starts_with("in-")) names.push_back(file.substr(3, file.find(".pieces") - 3));
+        }
+        return names;
+    }
     // What the path holds afterwards: the conversion (or what another program left), or else
     // the input as it was.
     Pieces atPath() const { return pieces(has("expected") ? "expected" : "input"); }
@@ -281,6 +297,60 @@ ProgramRun runWithFault(const Case& c, const fs::path& path) {
     return recorder.run;
 }
 
+#if !defined(_WIN32)
+// Whether the case's input is also reported on before it is converted.
+bool reportable(const Case& c) {
+    return c.has("input") && !c.keys.contains("bounded") && !c.keys.contains("args") &&
+           !c.keys.contains("file-size-limit") && !c.keys.contains("strace") &&
+           !c.keys.contains("fault");
+}
+
+// The entries of a directory and what each holds.
+std::string snapshot(const fs::path& directory) {
+    std::string text;
+    for (const std::string& entry : entries(directory)) {
+        text += entry + " " + summaryOf(directory / utf8Path(entry)) + "\n";
+    }
+    return text;
+}
+
+// The site identifiers in a report's occupation rows, or in a file's site MARKER NAME records.
+std::vector<std::string> siteIds(std::istream&& in, bool report) {
+    std::vector<std::string> ids;
+    for (std::string line; std::getline(in, line);) {
+        if (report && line.starts_with("    ") && line.size() > 8) ids.push_back(line.substr(4, 4));
+        if (!report && line.size() >= 71 && line[3] == 'K' &&
+            line.find_first_not_of(' ', 4) == 60 && line.compare(60, 11, "MARKER NAME") == 0) {
+            ids.push_back(line.substr(0, 4));
+        }
+    }
+    return ids;
+}
+
+// The program's report on the case's input, before it is converted: nothing on disk changes; it
+// says what the conversion will do, and the survey it read. Returns the site identifiers listed.
+std::vector<std::string> checkReport(const Case& c, const fs::path& directory, const fs::path& path,
+                                     const std::string& name) {
+    const std::string before = snapshot(path.parent_path());
+    const ProgramRun report = runFerrule({"--report", name}, inDirectory(directory));
+    EXPECT_EQ(snapshot(path.parent_path()), before) << "the report changed the files";
+    EXPECT_EQ(report.err, "");
+    if (c.byContent()) {
+        const std::string told = c.key("told");
+        const std::string said = name + ": " +
+                                 (told == "[OK] 変換完了" ? "変換します（キネマティック）\n"
+                                  : c.converts() ? "変換します（スタティック、Station ID を修正）\n"
+                                                 : "変換しません: " + told.substr(5) + "\n");
+        std::string survey;
+        std::istringstream lines(c.has("survey") ? readFile(c.folder / "survey") : "");
+        for (std::string line; std::getline(lines, line);) survey += "  " + line + "\n";
+        EXPECT_EQ(c.has("survey") ? report.out : report.out.substr(0, said.size()), said + survey);
+        EXPECT_EQ(report.status, c.converts() ? 0 : 1);
+    }
+    return siteIds(std::istringstream(report.out), true);
+}
+#endif
+
 // The built program in a directory of its own, given the input's name: the outcome line, the
 // exit status, the directory's entries and what each holds.
 TEST_P(Cases, Program) {
@@ -298,11 +368,9 @@ TEST_P(Cases, Program) {
     const fs::path temporary = path.native() + utf8Path("_temp").native();
     const fs::path kept = path.native() + utf8Path("_original").native();
     fs::create_directories(path.parent_path());
-    if (c.has("input") && setup != "directory") {
-        std::ofstream out(path, std::ios::binary);
-        forEachChunk(c.pieces("input"), [&](std::string_view chunk) {
-            out.write(chunk.data(), static_cast<std::streamsize>(chunk.size()));
-        });
+    if (c.has("input") && setup != "directory") writePieces(path, c.pieces("input"));
+    for (const std::string& further : c.furtherFiles()) {
+        writePieces(dir / further, c.pieces("in-" + further));
     }
     if (setup == "directory") fs::create_directory(path);
     if (setup == "zero-device") fs::create_symlink("/dev/zero", path);
@@ -332,18 +400,40 @@ TEST_P(Cases, Program) {
         std::istringstream words(c.key("args"));
         arguments.assign(std::istream_iterator<std::string>(words), {});
     }
+    const bool converts = c.converts();
+    std::vector<std::string> reported;
+#if !defined(_WIN32)
+    if (reportable(c)) reported = checkReport(c, dir.path(), path, name);
+#endif
     const ProgramRun run =
         c.keys.contains("fault") ? runWithFault(c, path) : runFerrule(arguments, options);
 
-    const bool converts = c.converts();
-    EXPECT_EQ(told(run), c.key("told"));
     EXPECT_EQ(run.status, std::stoi(c.key("status", converts ? "0" : "1")));
-    EXPECT_TRUE(run.out.starts_with(kStartLines)) << run.out;
-#if !defined(_WIN32)
+    // Help, version and report print no start-up lines.
+    if (!c.has("stdout")) {
+        EXPECT_TRUE(run.out.starts_with(kStartLines)) << run.out;
+    }
+#if defined(_WIN32)
+    // A message box is echoed at the end of standard error.
+    if (c.keys.contains("told-windows")) {
+        EXPECT_TRUE(run.err.ends_with(c.key("told-windows") + "\n")) << run.err;
+    } else {
+        EXPECT_EQ(told(run), c.key("told"));
+    }
+#else
     const std::string line = c.key("told").empty() ? "" : c.key("told") + "\n";
-    EXPECT_EQ(run.out, kStartLines + (converts ? line : ""));
-    EXPECT_EQ(run.err, c.key("stderr", (c.has("debug") ? readFile(c.folder / "debug") : "") +
-                                           (converts ? "" : line)));
+    if (!c.has("stdout")) {
+        EXPECT_EQ(told(run), c.key("told"));
+    }
+    EXPECT_EQ(run.out, c.has("stdout") ? readFile(c.folder / "stdout")
+                                       : kStartLines + (converts ? line : ""));
+    EXPECT_EQ(run.err, c.has("stderr") ? readFile(c.folder / "stderr")
+                                       : (c.has("debug") ? readFile(c.folder / "debug") : "") +
+                                             (converts ? "" : line));
+    // The occupations the report listed are those given site identifiers in the result.
+    if (reportable(c) && converts) {
+        EXPECT_EQ(siteIds(std::ifstream(path, std::ios::binary), false), reported);
+    }
 #endif
     const std::string file = c.key("name", "site.19o").substr(c.key("name").rfind('/') + 1);
     std::string listed;
@@ -351,6 +441,17 @@ TEST_P(Cases, Program) {
         listed += (listed.empty() ? "" : " ") + entry;
     }
     EXPECT_EQ(listed, c.key("files", converts ? file + " " + file + "_original" : file));
+    // Further files: each as a single run leaves it.
+    for (const std::string& further : c.furtherFiles()) {
+        const Pieces input = c.pieces("in-" + further);
+        EXPECT_EQ(summaryOf(dir / further),
+                  summaryOf(c.has("out-" + further) ? c.pieces("out-" + further) : input))
+            << further;
+        const fs::path original = dir / (further + "_original");
+        if (fs::exists(original)) {
+            EXPECT_EQ(summaryOf(original), summaryOf(input)) << further;
+        }
+    }
     if (!c.has("input") || setup == "directory") return;
     EXPECT_EQ(summaryOf(path), summaryOf(c.atPath()));
     // "_original" only ever holds the input, or what stood there before.

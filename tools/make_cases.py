@@ -84,8 +84,9 @@ def header(marker, types, run_by="FIELD TEAM", sats=("G01", "G03", "G08"), end=T
     return "".join(lines)
 
 
-def survey(marker, types, epochs, first, last):
-    """What describeSurvey says of a header made by header(): the values put into it."""
+def survey(marker, types, epochs, first, last, occupations=(), repaired=None):
+    """What describeSurvey says of a header made by header(): the values put into it; then the
+    repaired station identifier, and the occupations given site identifiers, as (time, comment)."""
     shown = " ".join(t for t in types)
     return ("RINEX: 2.11 O G\n"
             "作成: RNXCONV 1.0 / FIELD TEAM / 20190525 010000 UTC\n"
@@ -102,7 +103,11 @@ def survey(marker, types, epochs, first, last):
             "最初の観測: 2019-05-25 01:02:30 GPS\n"
             "うるう秒: 18\n"
             "衛星数: 3\n"
-            "エポック: %d (%s - %s)\n") % (marker, len(types), shown, epochs, first, last)
+            "エポック: %d (%s - %s)\n") % (marker, len(types), shown, epochs, first, last) + (
+                "Station ID の修正: %s → %s\n" % (marker, repaired) if repaired else "") + (
+                "観測点: %d\n" % len(occupations) if occupations else "") + "".join(
+                "  %03xK  19-05-25 %s  %s\n" % (n, time, comment)
+                for n, (time, comment) in enumerate(occupations))
 
 
 def obs_lines(sat_index, epoch_index, ntypes):
@@ -261,11 +266,11 @@ class Writer:
         for file, text in (("input", input), ("expected", expected), ("temp", temp)):
             if text is not None:
                 self.write(os.path.join(folder, file), text.encode("latin-1"))
-        for file, recipe in (pieces or {}).items():
-            self.write(os.path.join(folder, file + ".pieces"), recipe)
+        for file, text in (pieces or {}).items():
+            self.write(os.path.join(folder, file + ".pieces"), text)
         lines = ["told: " + told.replace("\n", "\\n")]
         for key, value in keys.items():
-            if key in ("survey", "debug"):
+            if key in ("survey", "debug", "stdout", "stderr"):
                 self.write(os.path.join(folder, key), value)
             else:
                 lines.append(key + ": " + str(value).replace("\n", "\\n"))
@@ -300,8 +305,11 @@ def main():
     out.write("examples/gsi.19o", header("????", TYPES4, run_by="GSI, JAPAN") + source)
     times = " 19  5 25  1  2 30.0000000", " 19  5 25  1  3  1.0000000"
     first, last = "19-05-25 01:02:30.0000000", "19-05-25 01:03:01.0000000"
+    # The occupations take the time of the flag-2 record that opened their moving period, as
+    # their flag-4 records have blank times.
+    sites = [("01:03:00.0000000", "EXAMPLE COMMENT"), ("01:08:00.0000000", "EXAMPLE COMMENT")]
     out.case("kinematic", OK, kinematic, kin_header + expected,
-             survey=survey("????", TYPES4, 4, first, last))
+             survey=survey("????", TYPES4, 4, first, last, sites))
 
     # The marker name decides the fate of the whole file.
     static_source, static_expected = worked_example(kinematic=False)
@@ -326,7 +334,8 @@ def main():
                     debug += "Static Data:StationID change\n"
                 if line[:4] not in ("000K", "001K"):  # site records are not shown
                     debug += line + "\r\n\n"
-            extra = {"debug": debug, "survey": survey("BASE1", TYPES4, 4, first, last)}
+            extra = {"debug": debug, "survey": survey("BASE1", TYPES4, 4, first, last, sites,
+                                                            repaired="BASE")}
         out.case(name, OK_STATIC, h + static_source, fixed + static_expected, **extra)
     gsi = header("????", TYPES4, run_by="GSI, JAPAN")
     out.case("gsi", NG_GSI, gsi + source, debug=shown(gsi[:82], "Error GSI \n"))
@@ -348,7 +357,7 @@ def main():
                      rec("1234-5678-9012-34567GNSS ANT 10 CHOKE RG", "ANT # / TYPE")
                      + rec("  2019     5    25     1    12   30.0000000     GPS", "TIME OF LAST OBS")))
     out.case("header-fields-full", OK, full + source, full + expected, survey=(
-        survey("????", TYPES4, 4, first, last)
+        survey("????", TYPES4, 4, first, last, sites)
         .replace("作成: RNXCONV 1.0 / FIELD TEAM / 20190525 010000 UTC",
                  "作成: RNXCONV 1.0 BUILD 77 / FIELD TEAM OF OFFICE / 2019-05-25 01:00:00Z")
         .replace("マーカー番号: 0001", "マーカー番号: KINEMATIC-TEST-00001")
@@ -365,12 +374,14 @@ def main():
         extra = {}
         if n == 15:  # every recognised code, shown in its slot
             extra["survey"] = survey("????", CODES, 5, "19-05-25 02:00:00.0000000",
-                                     "19-05-25 02:00:04.0000000")
+                                     "19-05-25 02:00:04.0000000",
+                                     [("02:00:02.5000000", "EXAMPLE COMMENT")])
         out.case("types-%d" % n, OK, h + s, h + e, **extra)
     h, s, e = types_change()
     out.case("types-change", OK, h + s, h + e,
              survey=survey("????", CODES[:7], 8, "19-05-25 01:02:00.0000000",
-                           "19-05-25 01:12:01.0000000"))
+                           "19-05-25 01:12:01.0000000",
+                           [("%s:00.0000000" % t, "EXAMPLE COMMENT") for t in ("01:03", "01:07", "01:11")]))
     sixteen = types_records(CODES[:9], 16).split(CRLF)[0] + CRLF
     out.case("types-16", header_error(sixteen), header("????", CODES[:15]).replace(
         types_records(CODES[:15]), sixteen))
@@ -382,7 +393,8 @@ def main():
     h = header("????", twelve, sats=("G01", "G03"))
     out.case("types-12-on-two-header-lines", OK, h + e1 + e2 + tail,
              h + block(e1) + e1 + block(e2) + e2 + counted(event(4, 0, 2.0, 2)) + site(0) + COMMENT,
-             survey=survey("????", twelve, 2, "19-05-25 04:00:00.0000000", "19-05-25 04:00:01.0000000")
+             survey=survey("????", twelve, 2, "19-05-25 04:00:00.0000000", "19-05-25 04:00:01.0000000",
+                           [("04:00:02.0000000", "EXAMPLE COMMENT")])
              .replace("衛星数: 3", "衛星数: 2"))
 
     # Epoch lines in other shapes: flag-1 and flag-6 epochs carry satellites and observation
@@ -443,6 +455,19 @@ def main():
              temp=kin_header + block(e[0]) + e[0] + counted(opening)
              + "".join(site(k) for k in range(2049)),
              debug=shown(kin_header + e[0] + counted(opening), "SITE ID Assign Error \n"))
+
+    # An occupation whose flag-4 record has a time of its own takes it, with every COMMENT record
+    # among the special records that follow, whatever comes between them.
+    open1 = event(1, 3, 0.0, 2)
+    comments = (rec("   POINT A1", "COMMENT") + rec("        1.5000        0.0000        0.0000",
+                                                      "ANTENNA: DELTA H/E/N")
+                + rec("HEIGHT TO THE MARK", "COMMENT"))
+    out.case("occupation-with-its-own-time", OK,
+             kin_header + e[0] + e[1] + open1 + event(1, 3, 5.0, 4, 3) + comments + e[2],
+             kin_header + block(e[0]) + e[0] + block(e[1]) + e[1] + counted(open1) + site(0)
+             + comments + e[2],
+             survey=survey("????", TYPES4, 3, "19-05-25 01:02:00.0000000", "19-05-25 01:02:02.0000000",
+                           [("01:03:05.0000000", "POINT A1  HEIGHT TO THE MARK")]))
 
     # Header errors: the 82-byte rule, the label table, the limits.
     clock = rec("     0", "RCV CLOCK OFFS APPL")
@@ -520,6 +545,10 @@ def main():
     out.case("hostile-ten-million-empty-lines", OK, bounded="yes",
              pieces={"input": recipe(head, (10000000, CRLF)),
                      "expected": recipe(head, (2, block(CRLF) + CRLF), (9999998, CRLF))})
+    out.case("hostile-comments-after-an-occupation", OK, bounded="yes",
+             pieces={"input": recipe(head, (1, e[0] + e[1] + open1 + BLANK_EVENT_4), ("*", COMMENT)),
+                     "expected": recipe(head, (1, block(e[0]) + e[0] + block(e[1]) + e[1]
+                                               + counted(open1) + site(0)), ("*", COMMENT))})
     without_end = "examples/kinematic.19o 0 %d" % (len(kin_header) - 82)
     out.case("hostile-comments-without-end-of-header", OK, bounded="yes",
              pieces={"input": recipe(without_end, (100000, COMMENT)),
@@ -609,8 +638,45 @@ def main():
     out.case("strace-killed-at-the-swap", "", status=-1, strace="inject=rename:signal=SIGKILL",
              files="site.19o site.19o_original site.19o_temp",
              pieces=dict(example, temp=recipe("tests/cases/kinematic/expected")))
-    out.case("usage-without-arguments", "", status=2, args="",
-             stderr="使い方: ferrule <RINEX観測ファイル>\n", files="")
+
+    # The command line: options, several files, a report.
+    usage = "使い方: ferrule [--report] [--] <RINEX観測ファイル>...\n        ferrule --help | --version\n"
+    out.case("usage-without-arguments", "", status=2, args="", stderr=usage, files="",
+             **{"told-windows": "[NG] " + usage[:-1]})
+    out.case("usage-unknown-option", "", status=2, args="--bogus site.19o", stderr=usage,
+             pieces=example)
+    help_text = open(os.path.join("app", "messages.h"), encoding="utf-8").read()
+    help_text = help_text[help_text.index("kHelp ="):].split(";")[0]
+    help_text = "".join(part.replace("\\n", "\n") for part in help_text.split('"')[1::2])
+    out.case("help", "", status=0, args="--help", stdout=help_text, files="")
+    out.case("help-short", "", status=0, args="-h", stdout=help_text, files="")
+    out.case("version", "", status=0, args="-V", stdout="ferrule 1.0.0\n", files="")
+    out.case("file-named-like-an-option", OK, pieces=expected_example, name="-site.19o",
+             args="-- -site.19o")
+    # A day's files at once: each as a single run leaves it, whatever the others did.
+    day = {"in-site1.19o": recipe("examples/kinematic.19o"),
+           "out-site1.19o": recipe("tests/cases/kinematic/expected"),
+           "in-gsi.19o": recipe("examples/gsi.19o"),
+           "in-static.19o": recipe("examples/static_bad_id.19o"),
+           "out-static.19o": recipe("tests/cases/marker-repaired/expected")}
+    start = "Ferrule program Ver1.01  2019/May/25th \n\nしばらくお待ちください...\n\n"
+    batch = [OK.replace("] ", "] site1.19o: "), NG_GSI.replace("] ", "] gsi.19o: "),
+             read_failed.replace("] ", "] missing.19o: "), OK_STATIC.replace("] ", "] static.19o: ")]
+    out.case("several-files", "", status=1, args="site1.19o gsi.19o missing.19o static.19o",
+             pieces=day, files="gsi.19o site1.19o site1.19o_original static.19o static.19o_original",
+             stdout=start + batch[0] + "\n" + batch[3] + "\n", stderr=batch[1] + "\n" + batch[2] + "\n",
+             **{"told-windows": "[NG] " + "\n".join(batch)})
+    report = {name: text for name, text in day.items() if name.startswith("in-")}
+    indented = lambda text: "".join("  " + line for line in text.splitlines(keepends=True))
+    out.case("report", "", status=1, args="--report site1.19o static.19o gsi.19o missing.19o",
+             pieces=report, files="gsi.19o site1.19o static.19o", stdout=(
+                 "site1.19o: 変換します（キネマティック）\n"
+                 + indented(survey("????", TYPES4, 4, first, last, sites))
+                 + "static.19o: 変換します（スタティック、Station ID を修正）\n"
+                 + indented(survey("BASE1", TYPES4, 4, first, last, sites, repaired="BASE"))
+                 + "gsi.19o: 変換しません: " + NG_GSI[5:] + "\n"
+                 + "  RINEX: 2.11 O G\n  作成: RNXCONV 1.0 / GSI, JAPAN / 20190525 010000 UTC\n"
+                 + "missing.19o: 変換しません: " + read_failed[5:] + "\n"))
 
     # Every file operation failing in turn, with the error the real call gives, in the driver over
     # a file system that fails it (tests/support/faulty_file_system.h): "operation errno call",

@@ -25,6 +25,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "ferrule/header_record.h"
 #include "ferrule/outcome.h"
@@ -49,10 +50,25 @@ struct Survey {
     std::int64_t epochs = 0;
     EpochTime firstEpoch{};  // meaningful when there is an epoch
     EpochTime lastEpoch{};
+    // A static file's station identifier as repaired (the MARKER NAME record as read is in the
+    // header); empty when it was not repaired.
+    std::string repairedStationId;
+    // The occupations that received a site identifier, in order.
+    struct Occupation {
+        std::string siteId;  // "000K", "001K", ...
+        // The time of the flag-4 event record, or, when its time is blank (as it usually is), of
+        // the flag-2 record that opened the moving period.
+        EpochTime time{};
+        std::vector<std::string> comments;  // the COMMENT records that came with it, the first
+                                            // kMaxComments, without surrounding blanks
+    };
+    static constexpr std::size_t kMaxComments = 16;
+    std::vector<Occupation> occupations;
 };
 
 // The survey as text, in Japanese (UTF-8), one item a line: the header's values (text without
-// its trailing blanks) and the span of the epochs.
+// its trailing blanks), the span of the epochs, a repaired station identifier, and a row for
+// each occupation (its identifier, time and comments).
 std::string describeSurvey(const Survey& survey);
 
 // Converts one observation file fed in blocks of any size: the output is the same for any

@@ -88,6 +88,18 @@ void MessageBoxNotifier::notify(std::string_view caption, std::string_view text)
     show_(nullptr, wideText.c_str(), wideCaption.c_str(), MB_OK);
 }
 
+void MessageBoxNotifier::notifyOf(std::string_view file, std::string_view caption,
+                                  std::string_view text) {
+    gathered_.append("[").append(caption).append("] ").append(file).append(": ").append(text);
+    gathered_.append("\n");
+}
+
+void MessageBoxNotifier::allNotified(bool allConverted) {
+    if (gathered_.ends_with('\n')) gathered_.pop_back();
+    notify(allConverted ? "OK" : "NG", gathered_);
+    gathered_.clear();
+}
+
 bool DebuggerOutputChannel::isListened() {
     if (IsDebuggerPresent()) return true;
     // A monitor waits on this event for the next text in the shared buffer.

@@ -44,15 +44,23 @@ using MessageBoxFunction = int(WINAPI*)(HWND, LPCWSTR, LPCWSTR, UINT);
 // Shows the outcome with `show` (MessageBoxW): no owner window, one OK button, no icon. With an
 // `echo` stream, each message is also written there as one UTF-8 line "[" caption "] " text,
 // converted back from the UTF-16 the message box was given, so that a script or test can read it.
+// The outcomes of several files are gathered into one box at the end, a line a file: a
+// surveyor drops a day's files at once and reads one message.
 class MessageBoxNotifier final : public Notifier {
   public:
     explicit MessageBoxNotifier(MessageBoxFunction show, std::FILE* echo = nullptr)
         : show_(show), echo_(echo) {}
     void notify(std::string_view caption, std::string_view text) override;
+    void notifyOf(std::string_view file, std::string_view caption, std::string_view text) override;
+    void allNotified(bool allConverted) override;
+    void usage(std::string_view text) override {
+        notify("NG", text.substr(0, text.find_last_not_of('\n') + 1));
+    }
 
   private:
     MessageBoxFunction show_;
     std::FILE* echo_;
+    std::string gathered_;
 };
 
 // Diagnostics through OutputDebugStringA. It is called for every line of the file, and without a

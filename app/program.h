@@ -1,0 +1,15 @@
+// The program: its options, the files of its command line in turn, and what it tells the user.
+#pragma once
+
+#include <span>
+
+#include "platform/platform.h"
+
+namespace ferrule {
+
+// Runs the program with its arguments (without the program's name). Returns the exit status:
+// 0 when every file was converted (or would be, with --report; and for --help and --version),
+// 1 otherwise, 2 for a wrong use (no file, an unknown option).
+int runProgram(std::span<const platform::Path> arguments, platform::Services& services);
+
+}  // namespace ferrule
