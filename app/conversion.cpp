@@ -212,11 +212,7 @@ const char* afterLines(const char* next, const char* end, std::int64_t count, st
 
 }  // namespace
 
-bool Conversion::feedByte(char ch) {
-    return feed(std::string_view(&ch, 1));
-}
-
-bool Conversion::feed(std::string_view block) {
+bool Conversion::feedLines(std::string_view block) {
     while (!block.empty() && !stopped()) {
         if (!observationPhase_) {
             block = feedHeader(block);

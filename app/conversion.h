@@ -24,9 +24,16 @@ class Conversion {
 
     // Feeds a block of any size to the header or the observation processor, a line at a time,
     // and acts on their result codes. Returns false once the conversion has stopped.
-    bool feed(std::string_view block);
+    bool feed(std::string_view block) {
+        // Fed a byte at a time, most bytes only extend the observation line in progress.
+        if (block.size() == 1 && observationPhase_ && !stopped() &&
+            observations_.extendLine(block[0])) {
+            return true;
+        }
+        return feedLines(block);
+    }
     // Feeds one byte: a block of one byte, so the output is the same however the input is divided.
-    bool feedByte(char ch);
+    bool feedByte(char ch) { return feed(std::string_view(&ch, 1)); }
 
     // Ends the input: the bytes after the last line feed are written unchanged, and the
     // conversion is complete unless it had stopped.
@@ -70,6 +77,7 @@ class Conversion {
     void debugLine(std::string_view line);
     void stop(Outcome outcome) { outcome_ = outcome; }
 
+    bool feedLines(std::string_view block);
     std::string_view feedHeader(std::string_view block);
     std::string_view feedObservations(std::string_view block);
     void writeLineAs(LineFate fate, std::string_view line, bool lineInBlock);

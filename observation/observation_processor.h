@@ -46,6 +46,14 @@ class ObservationProcessor {
     // by those bytes, its head; the rest of it is the caller's to pass on or drop.
     ObservationResult processObservationBytes(std::string_view bytes, std::size_t& consumed,
                                               std::string_view& line);
+    // Adds a byte to the line in progress when that is all processObservationBytes would do with
+    // it (it neither ends the line nor fills its head), and says whether it did. A byte-at-a-time
+    // caller then pays for the rules once a line, not once a byte.
+    bool extendLine(char ch) {
+        if (ch == '\n' || lineTaken_ || partial_.size() + 1 >= kLineHeadBytes) return false;
+        partial_.push_back(ch);
+        return true;
+    }
 
     // The observation lines still due in the current epoch, when they need not be looked at:
     // each of them is ObsDataLine whatever it holds. 0 while part of a line is held.

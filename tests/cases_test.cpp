@@ -221,12 +221,14 @@ TEST_P(LibraryCases, Library) {
         if (c.has("debug")) debugFunction = [&](std::string_view text) { debug += text; };
         StreamConverter converter([&](std::string_view bytes) { output.take(bytes); },
                                   debugFunction);
+        bool going = true;  // what the last feed said: false once the conversion has stopped
         forEachChunk(input, [&](std::string_view chunk) {
             for (std::size_t at = 0; at < chunk.size(); at += block) {
-                converter.feed(chunk.substr(at, block));
+                going = converter.feed(chunk.substr(at, block));
             }
         });
         const Outcome outcome = converter.finish();
+        EXPECT_EQ(going, outcome == Outcome::Converted || outcome == Outcome::ConvertedStatic);
         EXPECT_EQ("[" + std::string(outcomeCaption(outcome)) + "] " +
                       outcomeMessage(outcome, converter.headerErrorLine()),
                   c.key("told"));
