@@ -355,7 +355,12 @@ def main():
                          "REC # / TYPE / VERS"))
             .replace(rec("1234                GNSS ANT 10", "ANT # / TYPE"),
                      rec("1234-5678-9012-34567GNSS ANT 10 CHOKE RG", "ANT # / TYPE")
-                     + rec("  2019     5    25     1    12   30.0000000     GPS", "TIME OF LAST OBS")))
+                     + rec("  2019     5    25     1    12   30.0000000     GPS", "TIME OF LAST OBS"))
+            # every digit of the position counts; a pole height only, as receivers write it
+            .replace(rec(" -3961904.9260  3348993.7640  3698211.7400", "APPROX POSITION XYZ"),
+                     rec(" -3961904.9263  3348993.7647  3698211.7409", "APPROX POSITION XYZ"))
+            .replace(rec("        1.5000        0.1230       -0.0450", "ANTENNA: DELTA H/E/N"),
+                     rec("        1.5230        0.0000        0.0000", "ANTENNA: DELTA H/E/N")))
     out.case("header-fields-full", OK, full + source, full + expected, survey=(
         survey("????", TYPES4, 4, first, last, sites)
         .replace("作成: RNXCONV 1.0 / FIELD TEAM / 20190525 010000 UTC",
@@ -366,7 +371,9 @@ def main():
         .replace("5435R40017 / GNSS RX 10 / 4.10",
                  "5435R40017-A1B2C3D4E / GNSS RX 10 PROFESSNL / 4.10 BUILD 2019-05-1")
         .replace("1234 / GNSS ANT 10", "1234-5678-9012-34567 / GNSS ANT 10 CHOKE RG")
-        .replace("うるう秒", "最後の観測: 2019-05-25 01:12:30 GPS\nうるう秒")))
+        .replace("うるう秒", "最後の観測: 2019-05-25 01:12:30 GPS\nうるう秒")
+        .replace("-3961904.9260 3348993.7640 3698211.7400", "-3961904.9263 3348993.7647 3698211.7409")
+        .replace("1.5000 0.1230 -0.0450", "1.5230 0.0000 0.0000")))
 
     # Satellite lists and observation lines of every length.
     for n in (5, 6, 10, 11, 15):
@@ -406,11 +413,14 @@ def main():
                + epoch(1, 2, 5.0, SATS3, 5, 4).replace(epoch_line(1, 2, 5.0, 0, 3),
                                                        epoch_line(1, 2, 5.0, 1, 3)))
     out.case("flag-1-and-6-epochs", OK, kin_header + e[0] + e[1] + flagged + e[2],
-             kin_header + block(e[0]) + e[0] + block(e[1]) + e[1] + flagged + e[2])
-    c = [epoch(1, 2, float(k), SATS3, k, 4, clock=0.000123456 * k) for k in range(3)]
+             kin_header + block(e[0]) + e[0] + block(e[1]) + e[1] + flagged + e[2],
+             survey=survey("????", TYPES4, 3, "19-05-25 01:02:00.0000000", "19-05-25 01:02:02.0000000"))
+    c = [epoch(1, 2, float(k), SATS3, k, 4, clock=0.000123456 * (k - 1)) for k in range(3)]
     out.case("epoch-with-clock-offset", OK, kin_header + "".join(c),
              kin_header + block(c[0]) + c[0] + block(c[1]) + c[1] + c[2])
-    p = [epoch(1, 2, float(k), SATS[:13 if k < 2 else 25], k, 4, pad=True) for k in range(3)]
+    # (satellite numbers below 10 with a blank for their tens, as the format allows)
+    p = [epoch(1, 2, float(k), [sat.replace("G0", "G ") for sat in SATS[:13 if k < 2 else 25]], k,
+               4, pad=True) for k in range(3)]
     opening = event(1, 3, 0.0, 2).replace(CRLF, " " * 51 + CRLF)
     out.case("lines-padded-to-80-columns", OK,
              kin_header + p[0] + p[1] + opening + BLANK_EVENT_4 + COMMENT + p[2],
@@ -548,7 +558,10 @@ def main():
     out.case("hostile-comments-after-an-occupation", OK, bounded="yes",
              pieces={"input": recipe(head, (1, e[0] + e[1] + open1 + BLANK_EVENT_4), ("*", COMMENT)),
                      "expected": recipe(head, (1, block(e[0]) + e[0] + block(e[1]) + e[1]
-                                               + counted(open1) + site(0)), ("*", COMMENT))})
+                                               + counted(open1) + site(0)), ("*", COMMENT))},
+             survey=survey("????", TYPES4, 2, "19-05-25 01:02:00.0000000",
+                           "19-05-25 01:02:01.0000000",
+                           [("01:03:00.0000000", "  ".join(["EXAMPLE COMMENT"] * 16))]))
     without_end = "examples/kinematic.19o 0 %d" % (len(kin_header) - 82)
     out.case("hostile-comments-without-end-of-header", OK, bounded="yes",
              pieces={"input": recipe(without_end, (100000, COMMENT)),
@@ -607,7 +620,7 @@ def main():
     out.case("file-with-japanese-path", OK, pieces=expected_example, name="観測データ/現場.19o",
              files="現場.19o 現場.19o_original")
     out.case("file-with-long-path", OK, pieces=expected_example, setup="long-path")
-    out.case("file-mode-kept", OK, pieces=expected_example, mode="640")
+    out.case("file-mode-kept", OK, pieces=expected_example, mode="745")
     # (The limit holds for the captured standard error too: no diagnostic text here.)
     out.case("disk-full", "[NG] 一時的なファイルの書き込みに失敗しました。", pieces=header_only,
              **{"file-size-limit": 1000})
@@ -643,7 +656,7 @@ def main():
     usage = "使い方: ferrule [--report] [--] <RINEX観測ファイル>...\n        ferrule --help | --version\n"
     out.case("usage-without-arguments", "", status=2, args="", stderr=usage, files="",
              **{"told-windows": "[NG] " + usage[:-1]})
-    out.case("usage-unknown-option", "", status=2, args="--bogus site.19o", stderr=usage,
+    out.case("usage-unknown-option", "", status=2, args="site.19o -x", stderr=usage,
              pieces=example)
     help_text = open(os.path.join("app", "messages.h"), encoding="utf-8").read()
     help_text = help_text[help_text.index("kHelp ="):].split(";")[0]
