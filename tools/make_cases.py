@@ -429,7 +429,7 @@ def main():
 
     # A special record that no record count announces is still one: not an epoch line.
     unannounced = event(1, 2, 0.5, 3) + COMMENT
-    out.case("special-record-without-a-count", OK, kin_header + e[0] + unannounced + e[1],
+    out.case("comment-record-unannounced-after-a-flag-3", OK, kin_header + e[0] + unannounced + e[1],
              kin_header + block(e[0]) + e[0] + unannounced + block(e[1]) + e[1])
 
     # Special records with their trailing blanks dropped, as announced by the record count: still
@@ -439,7 +439,7 @@ def main():
     e13 = epoch(1, 2, 1.0, SATS[:13], 1, 4)
     e13 = e13[:28] + " " + e13[29:]  # a blank event flag reads as 0
     close1, open1 = event(1, 2, 59.0, 2), event(1, 3, 0.0, 2)
-    out.case("special-records-without-trailing-blanks", OK,
+    out.case("event-records-without-trailing-blanks", OK,
              kin_header + e[0] + new_site + e13 + close1 + open1 + BLANK_EVENT_4 + COMMENT + e[2],
              kin_header + block(e[0]) + e[0] + new_site + block(e13) + e13 + close1
              + counted(open1) + site(0) + COMMENT + e[2])
