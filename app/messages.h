@@ -37,6 +37,10 @@ inline constexpr std::string_view kTempWriteFailed = "一時的なファイル�
 inline constexpr std::string_view kReplaceFailed = "ファイルの置き換えに失敗しました。";
 inline constexpr std::string_view kInUse = "このファイルは別の変換で使用中です。";
 inline constexpr std::string_view kChangedWhileRead = "変換中にファイルが変更されました。";
+inline constexpr std::string_view kLinkToSideFile =
+    "このファイルは、変換で使う名前（_original または _temp）とつながるシンボリックリンクです。"
+    "リンク先のファイルを直接指定してください。";
+inline constexpr std::string_view kOutOfMemory = "メモリが不足したため、変換できませんでした。";
 inline constexpr std::string_view kStaticData =
     "このRINEXデータはStaticで取得されたものです。変換する必要はありません。";
 inline constexpr std::string_view kGsiData =

@@ -262,7 +262,7 @@ ProgramRun runWithFault(const Case& c, const fs::path& path) {
     // The operations in the order of FileOperation, and the errors a case may give them.
     static const std::string kOperations =
         " none open lock read grow replace-input create-temporary write sync close"
-        " remove-earlier-original replace rename-input rename-temporary ";
+        " remove-earlier-original replace rename-input rename-temporary write-copy ";
     // clang-format off
     static const std::map<std::string, int> errors{{"-", 0}, {"EACCES", EACCES}, {"EIO", EIO},
         {"ENOSPC", ENOSPC}, {"EFBIG", EFBIG}, {"EPERM", EPERM}, {"EWOULDBLOCK", EWOULDBLOCK}};
@@ -277,6 +277,7 @@ ProgramRun runWithFault(const Case& c, const fs::path& path) {
     fault.operation = static_cast<FileOperation>(std::count(before.begin(), before.end(), ' ') - 1);
     fault.error = errors.at(error);
     fault.noHardLinks = c.key("no-hard-links") == "yes";
+    fault.linkRefused = c.key("link-refused") == "yes";
 
     struct Recorder final : platform::Console, platform::Notifier {
         void writeOutput(std::string_view text) override { run.out += text; }
