@@ -118,7 +118,9 @@ Told refuse(std::string_view text) {
 // Interrupts wait while the swap runs: the input's name never stays without a whole file.
 class InterruptsHeld {
   public:
-    explicit InterruptsHeld(platform::Folder& folder) : folder_(folder) { folder_.holdInterrupts(); }
+    explicit InterruptsHeld(platform::Folder& folder) : folder_(folder) {
+        folder_.holdInterrupts();
+    }
     ~InterruptsHeld() { folder_.releaseInterrupts(); }
     InterruptsHeld(const InterruptsHeld&) = delete;
     InterruptsHeld& operator=(const InterruptsHeld&) = delete;

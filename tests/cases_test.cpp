@@ -265,7 +265,7 @@ ProgramRun runWithFault(const Case& c, const fs::path& path) {
         " remove-earlier-original replace rename-input rename-temporary write-copy ";
     // clang-format off
     static const std::map<std::string, int> errors{{"-", 0}, {"EACCES", EACCES}, {"EIO", EIO},
-        {"ENOSPC", ENOSPC}, {"EFBIG", EFBIG}, {"EPERM", EPERM}, {"EWOULDBLOCK", EWOULDBLOCK}};
+        {"ENOSPC", ENOSPC}, {"EFBIG", EFBIG}, {"EPERM", EPERM}, {"EWOULDBLOCK", EWOULDBLOCK}, {"ENOMEM", ENOMEM}};
     // clang-format on
     std::istringstream words(c.key("fault"));
     std::string operation;

@@ -708,12 +708,20 @@ def main():
     replace_failed = "[NG] ファイルの置き換えに失敗しました。"
     changed = "[NG] 変換中にファイルが変更されました。"
     both = "site.19o site.19o_original"
+    # Interrupts: before the swap the temporary file goes; during it they wait for its end.
+    out.case("strace-interrupted-while-writing", "", status=130,
+             strace="inject=writev:signal=SIGINT:when=2", pieces=large)
+    out.case("strace-terminated-during-the-swap", "", status=143,
+             strace="inject=renameat:signal=SIGTERM", pieces=large_converted,
+             files="site.19o site.19o_original")
     for name, fault, told, pieces, keys in [
             ("none", "none", OK, large_converted, {"setup": "earlier-original"}),
             ("open", "open EACCES", read_failed, large, {}),
             ("lock", "lock EWOULDBLOCK", "[NG] このファイルは別の変換で使用中です。", large, {}),
             ("read-first", "read EIO 0", read_failed, large, {}),
             ("read-late", "read EIO 2", read_failed, large, {}),
+            ("out-of-memory", "read ENOMEM 1", "[NG] メモリが不足したため、変換できませんでした。",
+             large, {}),
             # On Windows no other program may write the input while it is read.
             ("grow", "grow - 2", changed,
              dict(large, expected=recipe("examples/kinematic.19o", (count, filler), (1, "appended" + CRLF))),

@@ -170,9 +170,10 @@ class PosixInputFile final : public InputFile {
     std::vector<ExtendedAttribute> extendedAttributes() override {
         std::vector<ExtendedAttribute> attributes;
 #if defined(__linux__)
-        std::vector<char> names(static_cast<std::size_t>(std::max<ssize_t>(
-            ::flistxattr(fd_.get(), nullptr, 0), 0)));
-        const ssize_t length = names.empty() ? 0 : ::flistxattr(fd_.get(), names.data(), names.size());
+        std::vector<char> names(
+            static_cast<std::size_t>(std::max<ssize_t>(::flistxattr(fd_.get(), nullptr, 0), 0)));
+        const ssize_t length =
+            names.empty() ? 0 : ::flistxattr(fd_.get(), names.data(), names.size());
         for (ssize_t at = 0; at < length;) {
             const std::string name(names.data() + at);
             at += static_cast<ssize_t>(name.size()) + 1;
@@ -257,9 +258,15 @@ class PosixOutputFile final : public OutputFile {
         if (::fchmod(fd_.get(), input.mode & 0777) != 0) report(debug_, "fchmod", path_);
     }
 
-    bool sync() override { return check(::fsync(fd_.get()) == 0, "fsync"); }
-    bool close() override { return check(fd_.close(), "close"); }
-    std::optional<FileState> state() override { return stateOfDescriptor(fd_.get()); }
+    bool sync() override {
+        return check(::fsync(fd_.get()) == 0, "fsync");
+    }
+    bool close() override {
+        return check(fd_.close(), "close");
+    }
+    std::optional<FileState> state() override {
+        return stateOfDescriptor(fd_.get());
+    }
 
   private:
     bool check(bool succeeded, const char* call) {
@@ -280,7 +287,7 @@ bool withoutHardLinks(int folder, int linkError) {
 #if defined(__linux__)
     struct statfs status {};
     if (::fstatfs(folder, &status) != 0) return false;
-    constexpr long kFat = 0x4d44;       // MSDOS_SUPER_MAGIC: FAT12/16/32, vfat
+    constexpr long kFat = 0x4d44;        // MSDOS_SUPER_MAGIC: FAT12/16/32, vfat
     constexpr long kExFat = 0x2011BAB0;  // EXFAT_SUPER_MAGIC
     return status.f_type == kFat || status.f_type == kExFat;
 #else
@@ -362,7 +369,7 @@ class PosixFolder final : public Folder {
             report(debug_, "linkat", path_ / input);
             if (withoutHardLinks(fd_.get(), errno)) return Replacement::NoHardLinks;
             return errno == EPERM || errno == EACCES || errno == EMLINK ? Replacement::LinkRefused
-                                                                         : Replacement::Failed;
+                                                                        : Replacement::Failed;
         }
         const std::optional<FileState> linked = stateOf(kept);
         if (!linked || !linked->sameFile(input_)) {
@@ -426,8 +433,8 @@ Opened PosixFileSystem::open(const Path& path) {
         report(debug_, "open", path);
         return opened;
     }
-    Descriptor folder(::open(folderPath.empty() ? "." : folderPath.c_str(),
-                             O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    Descriptor folder(
+        ::open(folderPath.empty() ? "." : folderPath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (folder.get() < 0) {
         report(debug_, "open", folderPath);
         return opened;
@@ -475,7 +482,8 @@ Opened PosixFileSystem::open(const Path& path) {
     if (link) {
         // The link still names the file opened: it was not turned elsewhere meanwhile.
         struct stat now {};
-        if (::stat(path.c_str(), &now) != 0 || static_cast<std::uint64_t>(now.st_ino) != state->index ||
+        if (::stat(path.c_str(), &now) != 0 ||
+            static_cast<std::uint64_t>(now.st_ino) != state->index ||
             static_cast<std::uint64_t>(now.st_dev) != state->device) {
             debugPrint(debug_, "%s: the link was changed while it was opened\n", path.c_str());
             return opened;

@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <fstream>
+#include <new>
 
 namespace ferrule::test {
 
@@ -21,7 +22,10 @@ class FaultyFileSystem::Input final : public platform::InputFile {
             std::filesystem::rename(input, Path(input) += "_moved");
             std::ofstream(input, std::ios::binary) << "a new file\r\n";
         }
-        return files_.fails(FileOperation::Read) ? -1 : real_->read(buffer, size);
+        if (!files_.fails(FileOperation::Read)) return real_->read(buffer, size);
+        // A conversion's memory runs out as its working buffers grow.
+        if (errno == ENOMEM) throw std::bad_alloc();
+        return -1;
     }
     bool rewind() override { return real_->rewind(); }
     platform::Lock lock() override {
@@ -45,7 +49,8 @@ class FaultyFileSystem::Output final : public platform::OutputFile {
     }
     ~Output() override { (void)close(); }
     bool write(const char* data, std::size_t size) override {
-        const FileOperation operation = temporary_ ? FileOperation::Write : FileOperation::WriteCopy;
+        const FileOperation operation =
+            temporary_ ? FileOperation::Write : FileOperation::WriteCopy;
         return !files_.fails(operation) && real_->write(data, size);
     }
     void takeAttributesOf(const platform::FileState& input,
