@@ -169,7 +169,7 @@ class Folder {
 struct Opened {
     enum class Failure {
         None,
-        CannotRead,  // missing, unreadable, or not a regular file (the debug channel says why)
+        CannotRead,      // missing, unreadable, or not a regular file (the debug channel says why)
         LinkToSideFile,  // a symbolic link to the name the conversion would give its own
                          // "_temp" or "_original", or the other way round
     };
