@@ -4,6 +4,8 @@
 #include <string>
 #include <string_view>
 
+#include "app/shown_text.h"
+
 namespace ferrule::detail::messages {
 
 inline constexpr std::string_view kCaptionOk = "OK";
@@ -54,9 +56,12 @@ inline constexpr std::string_view kWouldRefuse = "変換しません: ";
 inline constexpr std::string_view kConvertedStatic =
     "Staticデータです。Station IDが英数字4文字ではないため修正しました。";
 
-// The header error message: the offending line, " ", a line feed, then three lines.
+// The header error message: the offending line, " ", a line feed, then three lines. The line is
+// shown escaped, all but its own line end (CR LF, or LF), which is kept as the file has it.
 inline std::string headerError(std::string_view line) {
-    std::string text(line);
+    const std::size_t end = line.ends_with("\r\n") ? 2 : line.ends_with('\n') ? 1 : 0;
+    std::string text = shownText(line.substr(0, line.size() - end));
+    text += line.substr(line.size() - end);
     text +=
         " \nヘッダにエラーがありました。\nSpectra Precision社のRinexConverterを使用していない"
         "可能性があります。\nプログラムを終了します。";

@@ -6,6 +6,7 @@
 
 #include "app/convert_file.h"
 #include "app/messages.h"
+#include "app/shown_text.h"
 #include "ferrule/version.h"
 
 namespace ferrule {
@@ -19,6 +20,12 @@ namespace messages = detail::messages;
 std::string nameOf(const Path& path) {
     const std::u8string name = path.u8string();
     return std::string(name.begin(), name.end());
+}
+
+// A path as it is shown in an outcome line or a report: a line feed or an escape sequence in a
+// name cannot split the line or paint another.
+std::string shownName(const Path& path) {
+    return detail::shownText(nameOf(path));
 }
 
 // A conversion that runs out of memory is a failure like any other: its temporary file is gone
@@ -51,7 +58,7 @@ int convertFiles(const std::vector<Path>& files, platform::Services& services) {
     bool allConverted = true;
     for (const Path& file : files) {
         const Told told = convertSafely(file, services);
-        services.notifier.notifyOf(nameOf(file), told.caption, told.text);
+        services.notifier.notifyOf(shownName(file), told.caption, told.text);
         allConverted = allConverted && told.converted;
     }
     services.notifier.allNotified(allConverted);
@@ -70,7 +77,7 @@ int reportFiles(const std::vector<Path>& files, platform::Services& services) {
             told = Told{false, messages::kCaptionNg, std::string(messages::kOutOfMemory)};
             survey = Survey{};
         }
-        std::string text = nameOf(file) + ": ";
+        std::string text = shownName(file) + ": ";
         if (!told.converted) {
             text.append(messages::kWouldRefuse).append(told.text).append("\n");
         } else {

@@ -268,13 +268,23 @@ class Writer:
                 self.write(os.path.join(folder, file), text.encode("latin-1"))
         for file, text in (pieces or {}).items():
             self.write(os.path.join(folder, file + ".pieces"), text)
-        lines = ["told: " + told.replace("\n", "\\n")]
+        lines = ["told: " + keyed(told)]
         for key, value in keys.items():
             if key in ("survey", "debug", "stdout", "stderr"):
                 self.write(os.path.join(folder, key), value)
             else:
-                lines.append(key + ": " + str(value).replace("\n", "\\n"))
+                lines.append(key + ": " + keyed(str(value)))
         self.write(os.path.join(folder, "case"), "\n".join(lines) + "\n")
+
+
+def keyed(text):
+    """A value of a key in `case`: backslash escapes for LF and the backslash."""
+    return text.replace("\\", "\\\\").replace("\n", "\\n")
+
+
+def utf8(text):
+    """Text as the bytes of its UTF-8 encoding, one character a byte (as inputs are written)."""
+    return text.encode("utf-8").decode("latin-1")
 
 
 def escaped(text):
@@ -479,14 +489,33 @@ def main():
              survey=survey("????", TYPES4, 3, "19-05-25 01:02:00.0000000", "19-05-25 01:02:02.0000000",
                            [("01:03:05.0000000", "POINT A1  HEIGHT TO THE MARK")]))
 
+    # A comment that would paint a false outcome on a terminal (clear the line, "[OK]", a C1
+    # control sequence introducer in UTF-8): the survey shows it escaped, the converted file
+    # keeps it byte for byte.
+    painting = rec(utf8("\x1b[2K\r[OK] 変換完了\u009b8m"), "COMMENT")
+    out.case("occupation-comment-painting-an-outcome", OK,
+             kin_header + e[0] + e[1] + open1 + BLANK_EVENT_4 + painting + e[2],
+             kin_header + block(e[0]) + e[0] + block(e[1]) + e[1] + counted(open1) + site(0)
+             + painting + e[2],
+             survey=survey("????", TYPES4, 3, "19-05-25 01:02:00.0000000", "19-05-25 01:02:02.0000000",
+                           [("01:03:00.0000000", "\\x1b[2K\\r[OK] 変換完了\\xc2\\x9b8m")]))
+
     # Header errors: the 82-byte rule, the label table, the limits.
     clock = rec("     0", "RCV CLOCK OFFS APPL")
     out.case("header-unknown-label", header_error(clock),
              kinematic[:82 * 3] + clock + kinematic[82 * 3:], debug=shown(kinematic[:82 * 3], "Error \n"))
+    # A line that would paint a false outcome on a terminal (up a line, clear it, "[OK]", hide the
+    # rest) is quoted with its control characters escaped; its own CR LF stays.
+    painting = rec(utf8("\x1b[1A\x1b[2K\r[OK] 変換完了\x1b[8m"), "RCV CLOCK OFFS APPL")
+    out.case("header-line-painting-an-outcome",
+             header_error("\\x1b[1A\\x1b[2K\\r[OK] 変換完了\\x1b[8m" + " " * 30
+                          + "RCV CLOCK OFFS APPL " + CRLF),
+             kinematic[:82 * 3] + painting + kinematic[82 * 3:])
     out.case("header-lf-line-ends", header_error(""), kinematic.replace("\r", ""))
     grown = kinematic[:82 * 2 + 70] + " " + kinematic[82 * 2 + 70:]  # a COMMENT of 81 columns
-    out.case("header-line-of-81-columns", header_error(grown[82 * 3:grown.index("\n", 82 * 3 + 1) + 1]),
-             grown)
+    # (The quote begins with the line feed of the 81-column line, shown escaped.)
+    out.case("header-line-of-81-columns",
+             header_error("\\n" + grown[82 * 3 + 1:grown.index("\n", 82 * 3 + 1) + 1]), grown)
     lower = kinematic.replace("COMMENT             ", "comment             ", 1)
     out.case("header-label-in-lower-case", header_error(lower[164:246]), lower)
     after = kinematic.replace("COMMENT             ", "COMMENT    x        ", 1)
@@ -682,6 +711,14 @@ def main():
              pieces=day, files="gsi.19o site1.19o site1.19o_original static.19o static.19o_original",
              stdout=start + batch[0] + "\n" + batch[3] + "\n", stderr=batch[1] + "\n" + batch[2] + "\n",
              **{"told-windows": "[NG] " + "\n".join(batch)})
+    # A line feed in a file's name can split neither its outcome line nor its line of the report.
+    # (No such name on Windows.)
+    out.case("several-files-with-a-line-feed-in-a-name", "", status=1, name="line\nfeed.19o",
+             args="line\nfeed.19o missing.19o", pieces=expected_example,
+             files="line\nfeed.19o line\nfeed.19o_original",
+             stdout=start + "[OK] line\\nfeed.19o: 変換完了\n",
+             stderr="[NG] missing.19o: RINEX観測ファイルの読み込みに失敗しました。\n",
+             **{"posix-only": "yes"})
     report = {name: text for name, text in day.items() if name.startswith("in-")}
     indented = lambda text: "".join("  " + line for line in text.splitlines(keepends=True))
     out.case("report", "", status=1, args="--report site1.19o static.19o gsi.19o missing.19o",
@@ -693,6 +730,11 @@ def main():
                  + "gsi.19o: 変換しません: " + NG_GSI[5:] + "\n"
                  + "  RINEX: 2.11 O G\n  作成: RNXCONV 1.0 / GSI, JAPAN / 20190525 010000 UTC\n"
                  + "missing.19o: 変換しません: " + read_failed[5:] + "\n"))
+    out.case("report-of-a-file-with-a-line-feed-in-its-name", "", status=0, name="line\nfeed.19o",
+             args="--report line\nfeed.19o", pieces=example, files="line\nfeed.19o",
+             stdout="line\\nfeed.19o: 変換します（キネマティック）\n"
+                    + indented(survey("????", TYPES4, 4, first, last, sites)),
+             **{"posix-only": "yes"})
 
     # Every file operation failing in turn, with the error the real call gives, in the driver over
     # a file system that fails it (tests/support/faulty_file_system.h): "operation errno call",
