@@ -25,7 +25,7 @@ std::string nameOf(const Path& path) {
 // A path as it is shown in an outcome line or a report: a line feed or an escape sequence in a
 // name cannot split the line or paint another.
 std::string shownName(const Path& path) {
-    return detail::shownText(nameOf(path));
+    return detail::shownText(nameOf(path), detail::Backslash::Kept);
 }
 
 // A conversion that runs out of memory is a failure like any other: its temporary file is gone

@@ -13,7 +13,7 @@ void appendHex(std::string& text, unsigned char byte) {
 
 }  // namespace
 
-std::string shownText(std::string_view bytes) {
+std::string shownText(std::string_view bytes, Backslash backslash) {
     std::string text;
     text.reserve(bytes.size());
     for (std::size_t i = 0; i < bytes.size(); ++i) {
@@ -25,7 +25,7 @@ std::string shownText(std::string_view bytes) {
             text += "\\r";
         } else if (byte == '\t') {
             text += "\\t";
-        } else if (byte == '\\') {
+        } else if (byte == '\\' && backslash == Backslash::Escaped) {
             text += "\\\\";
         } else if (byte < 0x20 || byte == 0x7f) {
             appendHex(text, byte);

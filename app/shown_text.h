@@ -14,6 +14,9 @@ namespace ferrule::detail {
 //   the backslash itself                  \\  (so that every escape reads back one way)
 // Every other byte is kept as it is: UTF-8 text (Japanese included), and bytes that are not
 // UTF-8, such as a comment in Shift-JIS.
-std::string shownText(std::string_view bytes);
+// A file's name keeps its backslashes (Backslash::Kept): a Windows path stays as the user knows
+// it, at the price that a backslash in a name reads like the start of an escape.
+enum class Backslash { Escaped, Kept };
+std::string shownText(std::string_view bytes, Backslash backslash = Backslash::Escaped);
 
 }  // namespace ferrule::detail
