@@ -788,7 +788,7 @@ def main():
              {"no-hard-links": "yes"}),
             # The input may not be linked: "_original" is written as a copy of it.
             ("link-refused", "none", OK, large_converted,
-             {"setup": "earlier-original", "link-refused": "yes"}),
+             {"setup": "earlier-original", "link-refused": "yes", "posix-only": "yes"}),
             ("link-refused-copy-not-written", "write-copy ENOSPC 1", replace_failed, large,
              {"link-refused": "yes"}),
             ("link-refused-rename-temporary", "rename-temporary EIO", replace_failed, large,

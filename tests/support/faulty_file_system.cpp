@@ -129,7 +129,7 @@ class FaultyFileSystem::Folder final : public platform::Folder {
         if (files_.fault_.beforeFolderStep) files_.fault_.beforeFolderStep(files_.folderSteps_);
         ++files_.folderSteps_;
     }
-    bool isTemporary(const Name& name) const { return name.native() == input_.native() + "_temp"; }
+    bool isTemporary(const Name& name) const { return name == (Name(input_) += "_temp"); }
     // True (and a violation) when `name` is the temporary file and it is open.
     bool inTheWay(const Name& name) {
         if (files_.temporary_ == nullptr || !isTemporary(name)) return false;
