@@ -73,8 +73,6 @@ class FileSink final : public detail::OutputSink {
         return !failed_;
     }
 
-    bool failed() const { return failed_; }
-
   private:
     void add(std::string_view bytes) {
         if (bytes.empty()) return;
@@ -100,115 +98,229 @@ bool looksLikeObservationFile(const Path& path) {
     return text.find(static_cast<Path::value_type>('o')) != Path::string_type::npos;
 }
 
-Path withSuffix(const Path& path, const char* suffix) {
-    Path result = path;
+platform::Folder::Name withSuffix(const platform::Folder::Name& name, const char* suffix) {
+    platform::Folder::Name result = name;
     result += suffix;
     return result;
 }
 
-// "<path>_temp", open for writing: deleted when it goes out of scope, unless it has taken the
-// input's path or is kept on purpose.
-class TemporaryFile {
-  public:
-    TemporaryFile(platform::FileSystem& files, Path path,
-                  std::unique_ptr<platform::OutputFile> file)
-        : files_(files), path_(std::move(path)), file_(std::move(file)) {}
-    ~TemporaryFile() {
-        close();
-        if (!kept_) files_.removeFile(path_);
-    }
-    TemporaryFile(const TemporaryFile&) = delete;
-    TemporaryFile& operator=(const TemporaryFile&) = delete;
-
-    const Path& path() const { return path_; }
-    platform::OutputFile& file() { return *file_; }
-    // Closes the file; it is released even when closing fails.
-    bool close() {
-        if (closed_) return true;
-        closed_ = true;
-        return file_->close();
-    }
-    // The file stays under its name: it took the input's path, or it is left on purpose.
-    void keep() { kept_ = true; }
-
-  private:
-    platform::FileSystem& files_;
-    Path path_;
-    std::unique_ptr<platform::OutputFile> file_;
-    bool closed_ = false;
-    bool kept_ = false;
-};
-
-// Whether the path still names the file whose state was taken.
-bool namesFile(platform::FileSystem& files, const Path& path, const platform::FileState& state) {
-    const std::optional<platform::FileState> now = files.stateOf(path);
+// Whether the name in the folder still names the file whose state was taken.
+bool namesFile(platform::Folder& folder, const platform::Folder::Name& name,
+               const platform::FileState& state) {
+    const std::optional<platform::FileState> now = folder.stateOf(name);
     return now && now->sameFile(state);
-}
-
-// The converted file takes the input's path and the input moves to "<path>_original". A file
-// already at "<path>_original" is deleted first (never a directory: then the swap fails). Where
-// the file system has hard links the input keeps its path until the converted file replaces it
-// in one step; where it has none (FAT and exFAT memory cards) the input is moved first, and moved
-// back if the converted file cannot take its path.
-bool swapIn(platform::FileSystem& files, TemporaryFile& temporary, const Path& input) {
-    const Path kept = withSuffix(input, "_original");
-    if (files.exists(kept) && !files.removeFile(kept)) return false;
-    switch (files.replaceKeeping(temporary.path(), input, kept)) {
-        case platform::Replacement::Done:
-            temporary.keep();
-            return true;
-        case platform::Replacement::Failed:
-            return false;
-        case platform::Replacement::Unsupported:
-            break;
-    }
-    if (!files.rename(input, kept)) return false;
-    if (!files.rename(temporary.path(), input)) {
-        files.rename(kept, input);
-        return false;
-    }
-    temporary.keep();
-    return true;
 }
 
 Told refuse(std::string_view text) {
     return Told{false, messages::kCaptionNg, std::string(text)};
 }
 
-}  // namespace
+// Interrupts wait while the swap runs: the input's name never stays without a whole file.
+class InterruptsHeld {
+  public:
+    explicit InterruptsHeld(platform::Folder& folder) : folder_(folder) {
+        folder_.holdInterrupts();
+    }
+    ~InterruptsHeld() { folder_.releaseInterrupts(); }
+    InterruptsHeld(const InterruptsHeld&) = delete;
+    InterruptsHeld& operator=(const InterruptsHeld&) = delete;
 
-Told convertFile(const Path& input, platform::Services& services) {
-    platform::FileSystem& files = services.files;
+  private:
+    platform::Folder& folder_;
+};
 
-    std::unique_ptr<platform::InputFile> reader = files.openForReading(input);
-    if (reader == nullptr) return refuse(messages::kReadFailed);
-    if (!looksLikeObservationFile(input)) return refuse(messages::kNotObservationFile);
-    // One conversion of a file at a time: the lock is held until the swap is done. A file that
-    // another conversion replaced after it was opened here no longer has the path.
-    if (!reader->lock()) return refuse(messages::kInUse);
-    const std::optional<platform::FileState> before = reader->state();
-    if (!before) return refuse(messages::kReadFailed);
-    if (!namesFile(files, input, *before)) return refuse(messages::kInUse);
-
-    const Path temporaryPath = withSuffix(input, "_temp");
-    std::unique_ptr<platform::OutputFile> output = files.createTemporary(temporaryPath, input);
-    if (output == nullptr) return refuse(messages::kTempCreateFailed);
-    TemporaryFile temporary(files, temporaryPath, std::move(output));
-
-    FileSink sink(temporary.file());
-    detail::Conversion conversion(sink, services.debug);
+// Reads the whole input into the conversion, a block at a time; after each block `written`
+// writes out what the conversion gathered from it (the block is then read into again) and says
+// whether that worked.
+enum class ReadEnd { Done, ReadFailed, WriteFailed };
+template <typename Written>
+ReadEnd readThrough(platform::InputFile& input, detail::Conversion& conversion,
+                    std::uint64_t& bytesRead, Written written) {
     const PageAlignedBuffer block = pageAligned(kBlockBytes);
-    std::uint64_t bytesRead = 0;
     for (;;) {
-        const std::ptrdiff_t count = reader->read(block.get(), kBlockBytes);
-        if (count < 0) return refuse(messages::kReadFailed);
-        if (count == 0) break;
+        const std::ptrdiff_t count = input.read(block.get(), kBlockBytes);
+        if (count < 0) return ReadEnd::ReadFailed;
+        if (count == 0) return ReadEnd::Done;
         bytesRead += static_cast<std::uint64_t>(count);
         const bool going =
             conversion.feed(std::string_view(block.get(), static_cast<std::size_t>(count)));
-        // The block is read into again: what was gathered from it goes out first.
-        if (!sink.flush()) return refuse(messages::kTempWriteFailed);
-        if (!going) break;
+        if (!written()) return ReadEnd::WriteFailed;
+        if (!going) return ReadEnd::Done;
+    }
+}
+
+// "<name>_temp" beside the input: always a new file of our own. It is created, written, synced
+// and published by commit(), which does the swap; its destructor removes it unless it was
+// committed or kept on purpose.
+class TemporaryFile {
+  public:
+    // Whatever stands at the name is not ours: a file another conversion holds is being
+    // converted (refused as in use); anything else loses its name (only the name: a hard link's
+    // other names, a symbolic link's target stay), but a directory stays and refuses.
+    // (Another name of the input itself is not another conversion's file: the lock seen is
+    // this conversion's own.)
+    static std::unique_ptr<TemporaryFile> create(platform::Folder& folder,
+                                                 const platform::Folder::Name& input,
+                                                 const platform::FileState& inputState,
+                                                 Told& refusal) {
+        const platform::Folder::Name name = withSuffix(input, "_temp");
+        if (const std::optional<platform::FileState> there = folder.stateOf(name)) {
+            if (there->kind != platform::FileState::Kind::Directory &&
+                !there->sameFile(inputState) && folder.lockedByAnother(name)) {
+                refusal = refuse(messages::kInUse);
+                return nullptr;
+            }
+            if (!folder.remove(name)) {
+                refusal = refuse(messages::kTempCreateFailed);
+                return nullptr;
+            }
+        }
+        std::unique_ptr<platform::OutputFile> file = folder.create(name);
+        const std::optional<platform::FileState> state = file ? file->state() : std::nullopt;
+        if (!state) {
+            refusal = refuse(messages::kTempCreateFailed);
+            return nullptr;
+        }
+        return std::unique_ptr<TemporaryFile>(
+            new TemporaryFile(folder, input, name, std::move(file), *state));
+    }
+
+    ~TemporaryFile() {
+        (void)close();  // released even when closing fails; a failure was told before
+        if (!kept_ && namesFile(folder_, name_, state_)) (void)folder_.remove(name_);
+    }
+    TemporaryFile(const TemporaryFile&) = delete;
+    TemporaryFile& operator=(const TemporaryFile&) = delete;
+
+    platform::OutputFile& file() { return *file_; }
+    // Closes the file; it is released even when closing fails.
+    [[nodiscard]] bool close() {
+        if (closed_) return true;
+        closed_ = true;
+        return file_->close();
+    }
+    // The file stays under its name: what a stop in the observation section wrote.
+    void keep() { kept_ = true; }
+    // Whether the name still names the file written.
+    bool stillNamed() { return namesFile(folder_, name_, state_); }
+
+    // The converted file takes the input's name and the input moves to "<name>_original". A
+    // file already at "<name>_original" is removed first (never a directory: then the swap
+    // fails). Where the file system has hard links the input keeps its name until the converted
+    // file replaces it in one step; where this file may not be linked (another user's, under
+    // protected hard links), "_original" is written as a synced copy of the input first; where
+    // the file system has no links (FAT and exFAT memory cards) the input is moved first, and
+    // moved back if the converted file cannot take its name.
+    [[nodiscard]] bool commit(platform::InputFile& input) {
+        const platform::Folder::Name kept = withSuffix(input_, "_original");
+        const InterruptsHeld held(folder_);
+        if (folder_.stateOf(kept) && !folder_.remove(kept)) return false;
+        switch (folder_.replaceKeeping(name_, input_, kept)) {
+            case platform::Replacement::Done:
+                return published();
+            case platform::Replacement::Failed:
+                return false;
+            case platform::Replacement::LinkRefused:
+                if (!writeCopy(input, kept) || !folder_.rename(name_, input_)) {
+                    (void)folder_.remove(kept);  // only the copy: the input is at its name
+                    return false;
+                }
+                return published();
+            case platform::Replacement::NoHardLinks:
+                break;
+        }
+        if (!folder_.rename(input_, kept)) return false;
+        if (!folder_.rename(name_, input_)) {
+            // The input goes back to its name; should even that fail, it is at "_original".
+            (void)folder_.rename(kept, input_);
+            return false;
+        }
+        return published();
+    }
+
+  private:
+    TemporaryFile(platform::Folder& folder, platform::Folder::Name input,
+                  platform::Folder::Name name, std::unique_ptr<platform::OutputFile> file,
+                  const platform::FileState& state)
+        : folder_(folder),
+          input_(std::move(input)),
+          name_(std::move(name)),
+          file_(std::move(file)),
+          state_(state) {}
+
+    bool published() {
+        kept_ = true;
+        folder_.sync();
+        return true;
+    }
+
+    // The input's bytes as read again from its first byte, synced, under the name `kept`.
+    bool writeCopy(platform::InputFile& input, const platform::Folder::Name& kept) {
+        std::unique_ptr<platform::OutputFile> copy = folder_.create(kept);
+        if (copy == nullptr || !input.rewind()) return false;
+        const PageAlignedBuffer block = pageAligned(kBlockBytes);
+        for (;;) {
+            const std::ptrdiff_t count = input.read(block.get(), kBlockBytes);
+            if (count < 0) return false;
+            if (count == 0) break;
+            if (!copy->write(block.get(), static_cast<std::size_t>(count))) return false;
+        }
+        return copy->sync() && copy->close();
+    }
+
+    platform::Folder& folder_;
+    platform::Folder::Name input_;
+    platform::Folder::Name name_;
+    std::unique_ptr<platform::OutputFile> file_;
+    platform::FileState state_;
+    bool closed_ = false;
+    bool kept_ = false;
+};
+
+// The input, looked up once, with the messages of what can go wrong on the way.
+std::optional<Told> refusalToOpen(const platform::Opened& opened, const Path& path) {
+    switch (opened.failure) {
+        case platform::Opened::Failure::None:
+            break;
+        case platform::Opened::Failure::CannotRead:
+            return refuse(messages::kReadFailed);
+        case platform::Opened::Failure::LinkToSideFile:
+            return refuse(messages::kLinkToSideFile);
+    }
+    if (!looksLikeObservationFile(path)) return refuse(messages::kNotObservationFile);
+    return std::nullopt;
+}
+
+}  // namespace
+
+Told convertFile(const Path& path, platform::Services& services) {
+    platform::Opened opened = services.files.open(path);
+    if (std::optional<Told> refusal = refusalToOpen(opened, path)) return *refusal;
+    platform::Folder& folder = *opened.folder;
+    platform::InputFile& input = *opened.file;
+
+    // One conversion of a file at a time: the lock is held until the swap is done. A file that
+    // another conversion replaced after it was opened here no longer has the name.
+    if (input.lock() != platform::Lock::Taken) return refuse(messages::kInUse);
+    const std::optional<platform::FileState> before = input.state();
+    if (!before) return refuse(messages::kReadFailed);
+    if (!namesFile(folder, opened.name, *before)) return refuse(messages::kInUse);
+
+    Told refusal;
+    const std::unique_ptr<TemporaryFile> temporary =
+        TemporaryFile::create(folder, opened.name, *before, refusal);
+    if (temporary == nullptr) return refusal;
+
+    FileSink sink(temporary->file());
+    detail::Conversion conversion(sink, services.debug);
+    std::uint64_t bytesRead = 0;
+    switch (readThrough(input, conversion, bytesRead, [&] { return sink.flush(); })) {
+        case ReadEnd::Done:
+            break;
+        case ReadEnd::ReadFailed:
+            return refuse(messages::kReadFailed);
+        case ReadEnd::WriteFailed:
+            return refuse(messages::kTempWriteFailed);
     }
 
     const Outcome outcome = conversion.finish();
@@ -216,44 +328,50 @@ Told convertFile(const Path& input, platform::Services& services) {
     if (stoppedInHeader(outcome)) return refuse(message);
     // The converted text, or after a stop in the observation section what was written before
     // it, must be whole on the disk; a temporary file that is not goes, whatever else happened.
+    // The converted file gets the input's owner, attributes and permissions before it is synced.
     const bool converted = isConverted(outcome);
-    if (!sink.flush() || (converted && !temporary.file().sync()) || !temporary.close()) {
+    if (!sink.flush()) return refuse(messages::kTempWriteFailed);
+    if (converted) temporary->file().takeAttributesOf(*before, input.extendedAttributes());
+    if ((converted && !temporary->file().sync()) || !temporary->close()) {
         return refuse(messages::kTempWriteFailed);
     }
     if (!converted) {
         // A stop in the observation section leaves the temporary file with what was written.
-        temporary.keep();
+        temporary->keep();
         return refuse(message);
     }
 
-    // What was converted must be the whole file at the path, as it was when reading began: a
-    // file still being written (a download, a logger) is not replaced by its older bytes.
-    if (bytesRead != before->size || reader->state() != before ||
-        !namesFile(files, input, *before)) {
+    // What was converted must be the whole file at the name, as it was when reading began: a
+    // file written while it was read (a download, a logger) is not replaced by its older bytes.
+    // What this sees is the file's identity, size and modification time at the end of the read;
+    // a writer that appends only after that is not seen.
+    const std::optional<platform::FileState> after = input.state();
+    if (bytesRead != before->size || !after || !after->unchangedSince(*before) ||
+        !namesFile(folder, opened.name, *before)) {
         return refuse(messages::kChangedWhileRead);
     }
-    if (!swapIn(files, temporary, input)) return refuse(messages::kReplaceFailed);
-    files.syncDirectoryOf(input);
+    if (!temporary->stillNamed()) {
+        debugPrint(services.debug, "%s_temp: no longer the file written\n",
+                   opened.name.string().c_str());
+        return refuse(messages::kReplaceFailed);
+    }
+    if (!temporary->commit(input)) return refuse(messages::kReplaceFailed);
     return Told{true, outcomeCaption(outcome), message};
 }
 
 // The file is read through a conversion whose output goes nowhere: no temporary file, no lock.
-Told reportFile(const Path& input, platform::Services& services, Survey& survey) {
-    std::unique_ptr<platform::InputFile> reader = services.files.openForReading(input);
-    if (reader == nullptr) return refuse(messages::kReadFailed);
-    if (!looksLikeObservationFile(input)) return refuse(messages::kNotObservationFile);
+Told reportFile(const Path& path, platform::Services& services, Survey& survey) {
+    platform::Opened opened = services.files.open(path);
+    if (std::optional<Told> refusal = refusalToOpen(opened, path)) return *refusal;
 
     struct : detail::OutputSink {
         void write(std::string_view) override {}
     } nowhere;
     detail::SilentDebugChannel silent;
     detail::Conversion conversion(nowhere, silent);
-    const PageAlignedBuffer block = pageAligned(kBlockBytes);
-    for (bool going = true; going;) {
-        const std::ptrdiff_t count = reader->read(block.get(), kBlockBytes);
-        if (count < 0) return refuse(messages::kReadFailed);
-        going = count > 0 &&
-                conversion.feed(std::string_view(block.get(), static_cast<std::size_t>(count)));
+    std::uint64_t bytesRead = 0;
+    if (readThrough(*opened.file, conversion, bytesRead, [] { return true; }) != ReadEnd::Done) {
+        return refuse(messages::kReadFailed);
     }
     const Outcome outcome = conversion.finish();
     survey = conversion.survey();

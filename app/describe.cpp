@@ -1,28 +1,33 @@
 // The survey as text: what `ferrule --report` prints of a file, and what a library caller can
-// show. Lines with nothing read (a record the header does not have) are left out.
+// show. Lines with nothing read (a record the header does not have) are left out. Every text
+// taken from the file is shown with its control characters escaped: a header field or a comment
+// cannot move the cursor or start a line of its own.
 #include <cstdarg>
 #include <cstdio>
 #include <string>
 #include <string_view>
 
+#include "app/shown_text.h"
 #include "ferrule/ferrule.h"
 
 namespace ferrule {
 
 namespace {
 
-// A text field as shown: its characters up to the terminator, without trailing blanks.
-std::string_view shown(const char* field) {
-    std::string_view text(field);
-    return text.substr(0, text.find_last_not_of(' ') + 1);
+using detail::shownText;
+
+// A text field as shown: its characters up to the terminator, without trailing blanks, escaped.
+std::string shown(const char* field) {
+    const std::string_view text(field);
+    return shownText(text.substr(0, text.find_last_not_of(' ') + 1));
 }
 
 class Lines {
   public:
     // "label: parts", the non-empty parts joined by " / "; nothing when every part is empty.
-    void text(const char* label, std::initializer_list<std::string_view> parts) {
+    void text(const char* label, std::initializer_list<std::string> parts) {
         std::string joined;
-        for (const std::string_view part : parts) {
+        for (const std::string& part : parts) {
             if (part.empty()) continue;
             if (!joined.empty()) joined += " / ";
             joined += part;
@@ -55,7 +60,7 @@ class Lines {
 void time(Lines& lines, const char* label, const ObsTime& time) {
     if (time.year == 0) return;
     lines.format(label, "%04d-%02d-%02d %02d:%02d:%02.0f %s", time.year, time.month, time.day,
-                 time.hour, time.minute, time.seconds, std::string(shown(time.timeSystem)).c_str());
+                 time.hour, time.minute, time.seconds, shown(time.timeSystem).c_str());
 }
 
 std::string epochText(const EpochTime& time) {
@@ -71,7 +76,9 @@ std::string describeSurvey(const Survey& survey) {
     const HeaderRecord& h = survey.header;
     Lines lines;
     if (h.rinexVersion != 0) {
-        lines.format("RINEX", "%.2f %c %c", h.rinexVersion, h.fileType, h.satelliteSystem);
+        lines.format("RINEX", "%.2f %s %s", h.rinexVersion,
+                     shownText(std::string_view(&h.fileType, 1)).c_str(),
+                     shownText(std::string_view(&h.satelliteSystem, 1)).c_str());
     }
     lines.text("作成", {shown(h.programName), shown(h.runBy), shown(h.creationDate)});
     lines.text("マーカー名", {shown(h.markerName)});
@@ -96,7 +103,7 @@ std::string describeSurvey(const Survey& survey) {
         std::string types = std::to_string(h.observationTypeCount);
         for (int i = 0; i < h.observationTypeCount && i < kMaxObservationTypes; ++i) {
             const std::string_view code = h.observationTypes[i];
-            types.append(i == 0 ? " (" : " ").append(code.empty() ? "??" : code);
+            types.append(i == 0 ? " (" : " ").append(code.empty() ? "??" : shownText(code));
         }
         lines.add("観測種別", types + ")");
     }
@@ -111,7 +118,7 @@ std::string describeSurvey(const Survey& survey) {
     }
     if (!survey.repairedStationId.empty()) {
         lines.add("Station ID の修正",
-                  std::string(shown(h.markerName)) + " → " + survey.repairedStationId);
+                  shown(h.markerName) + " → " + shownText(survey.repairedStationId));
     }
     if (!survey.occupations.empty()) {
         lines.add("観測点", std::to_string(survey.occupations.size()));
@@ -119,7 +126,7 @@ std::string describeSurvey(const Survey& survey) {
     std::string text = lines.str();
     for (const Survey::Occupation& occupation : survey.occupations) {
         text += "  " + occupation.siteId + "  " + epochText(occupation.time);
-        for (const std::string& comment : occupation.comments) text += "  " + comment;
+        for (const std::string& comment : occupation.comments) text += "  " + shownText(comment);
         text += "\n";
     }
     return text;

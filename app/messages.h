@@ -4,6 +4,8 @@
 #include <string>
 #include <string_view>
 
+#include "app/shown_text.h"
+
 namespace ferrule::detail::messages {
 
 inline constexpr std::string_view kCaptionOk = "OK";
@@ -37,6 +39,10 @@ inline constexpr std::string_view kTempWriteFailed = "一時的なファイル�
 inline constexpr std::string_view kReplaceFailed = "ファイルの置き換えに失敗しました。";
 inline constexpr std::string_view kInUse = "このファイルは別の変換で使用中です。";
 inline constexpr std::string_view kChangedWhileRead = "変換中にファイルが変更されました。";
+inline constexpr std::string_view kLinkToSideFile =
+    "このファイルは、変換で使う名前（_original または _temp）とつながるシンボリックリンクです。"
+    "リンク先のファイルを直接指定してください。";
+inline constexpr std::string_view kOutOfMemory = "メモリが不足したため、変換できませんでした。";
 inline constexpr std::string_view kStaticData =
     "このRINEXデータはStaticで取得されたものです。変換する必要はありません。";
 inline constexpr std::string_view kGsiData =
@@ -50,9 +56,12 @@ inline constexpr std::string_view kWouldRefuse = "変換しません: ";
 inline constexpr std::string_view kConvertedStatic =
     "Staticデータです。Station IDが英数字4文字ではないため修正しました。";
 
-// The header error message: the offending line, " ", a line feed, then three lines.
+// The header error message: the offending line, " ", a line feed, then three lines. The line is
+// shown escaped, all but its own line end (CR LF, or LF), which is kept as the file has it.
 inline std::string headerError(std::string_view line) {
-    std::string text(line);
+    const std::size_t end = line.ends_with("\r\n") ? 2 : line.ends_with('\n') ? 1 : 0;
+    std::string text = shownText(line.substr(0, line.size() - end));
+    text += line.substr(line.size() - end);
     text +=
         " \nヘッダにエラーがありました。\nSpectra Precision社のRinexConverterを使用していない"
         "可能性があります。\nプログラムを終了します。";

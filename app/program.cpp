@@ -1,10 +1,12 @@
 #include "app/program.h"
 
+#include <new>
 #include <string>
 #include <vector>
 
 #include "app/convert_file.h"
 #include "app/messages.h"
+#include "app/shown_text.h"
 #include "ferrule/version.h"
 
 namespace ferrule {
@@ -20,6 +22,22 @@ std::string nameOf(const Path& path) {
     return std::string(name.begin(), name.end());
 }
 
+// A path as it is shown in an outcome line or a report: a line feed or an escape sequence in a
+// name cannot split the line or paint another.
+std::string shownName(const Path& path) {
+    return detail::shownText(nameOf(path), detail::Backslash::Kept);
+}
+
+// A conversion that runs out of memory is a failure like any other: its temporary file is gone
+// with it (removed as the conversion unwinds), and the next file is converted.
+Told convertSafely(const Path& file, platform::Services& services) {
+    try {
+        return convertFile(file, services);
+    } catch (const std::bad_alloc&) {
+        return Told{false, messages::kCaptionNg, std::string(messages::kOutOfMemory)};
+    }
+}
+
 void writeStartLines(platform::Console& console) {
     console.writeOutput(messages::kBanner);
     console.writeOutput("\n");
@@ -33,14 +51,14 @@ void writeStartLines(platform::Console& console) {
 int convertFiles(const std::vector<Path>& files, platform::Services& services) {
     writeStartLines(services.console);
     if (files.size() == 1) {
-        const Told told = convertFile(files.front(), services);
+        const Told told = convertSafely(files.front(), services);
         services.notifier.notify(told.caption, told.text);
         return told.converted ? 0 : 1;
     }
     bool allConverted = true;
     for (const Path& file : files) {
-        const Told told = convertFile(file, services);
-        services.notifier.notifyOf(nameOf(file), told.caption, told.text);
+        const Told told = convertSafely(file, services);
+        services.notifier.notifyOf(shownName(file), told.caption, told.text);
         allConverted = allConverted && told.converted;
     }
     services.notifier.allNotified(allConverted);
@@ -52,8 +70,14 @@ int reportFiles(const std::vector<Path>& files, platform::Services& services) {
     bool allConverted = true;
     for (const Path& file : files) {
         Survey survey;
-        const Told told = reportFile(file, services, survey);
-        std::string text = nameOf(file) + ": ";
+        Told told;
+        try {
+            told = reportFile(file, services, survey);
+        } catch (const std::bad_alloc&) {
+            told = Told{false, messages::kCaptionNg, std::string(messages::kOutOfMemory)};
+            survey = Survey{};
+        }
+        std::string text = shownName(file) + ": ";
         if (!told.converted) {
             text.append(messages::kWouldRefuse).append(told.text).append("\n");
         } else {

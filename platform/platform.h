@@ -10,6 +10,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "common/output.h"
 
@@ -47,14 +48,35 @@ class Notifier {
 // What tells one file from another, and whether a file was written: the same file keeps its
 // device and index; writing it changes its size or its modification time.
 struct FileState {
+    enum class Kind { Regular, Directory, SymbolicLink, Other };
+    Kind kind = Kind::Regular;
     std::uint64_t device = 0;
     std::uint64_t index = 0;  // inode number, or the file index on Windows
     std::uint64_t size = 0;
     std::int64_t modified = 0;  // modification time in the platform's finest unit
+    // POSIX: the owner, the group and the permission bits (0 on Windows).
+    std::uint32_t owner = 0;
+    std::uint32_t group = 0;
+    std::uint32_t mode = 0;
     bool sameFile(const FileState& other) const {
         return device == other.device && index == other.index;
     }
-    bool operator==(const FileState&) const = default;
+    // The same file, neither written nor grown nor cut since `other` was taken.
+    bool unchangedSince(const FileState& other) const {
+        return sameFile(other) && size == other.size && modified == other.modified;
+    }
+};
+
+// An extended attribute of a file (POSIX access-control lists are kept as such attributes).
+struct ExtendedAttribute {
+    std::string name;
+    std::string value;
+};
+
+enum class Lock {
+    Taken,        // held until the file is closed
+    Held,         // another conversion, or another program, holds it
+    Unsupported,  // the file system cannot lock files
 };
 
 // An input file open for reading.
@@ -63,62 +85,108 @@ class InputFile {
     virtual ~InputFile() = default;
     // Reads up to `size` bytes. Returns the count read, 0 at the end of the file, -1 on an error.
     virtual std::ptrdiff_t read(char* buffer, std::size_t size) = 0;
+    // Goes back to the first byte, to read the file again.
+    [[nodiscard]] virtual bool rewind() = 0;
     // Takes the lock that keeps a second conversion of this file from starting; it is held until
-    // the file is closed. False when another conversion holds it, or the lock cannot be taken.
-    virtual bool lock() = 0;
+    // the file is closed.
+    virtual Lock lock() = 0;
     // The file's state now; empty when it cannot be read.
     virtual std::optional<FileState> state() = 0;
+    // The file's extended attributes, as far as they can be read.
+    virtual std::vector<ExtendedAttribute> extendedAttributes() { return {}; }
 };
 
-// The temporary output file. Each operation returns false when it failed.
+// A file being written: the temporary file, or the copy of the input kept as "_original". Each
+// operation returns false when it failed.
 class OutputFile {
   public:
     virtual ~OutputFile() = default;
     // Writes all of the bytes.
-    virtual bool write(const char* data, std::size_t size) = 0;
+    [[nodiscard]] virtual bool write(const char* data, std::size_t size) = 0;
     // Writes all of the pieces, in order, as one write where the platform can.
-    virtual bool writeGathered(std::span<const std::string_view> pieces) {
+    [[nodiscard]] virtual bool writeGathered(std::span<const std::string_view> pieces) {
         for (const std::string_view piece : pieces) {
             if (!write(piece.data(), piece.size())) return false;
         }
         return true;
     }
+    // Gives the file the input's owner and group where the process may set them, its extended
+    // attributes (access-control lists among them) where the file system has them, and its
+    // permission bits without set-user-ID, set-group-ID and sticky. What cannot be set is told
+    // to the debug channel; the file is written all the same.
+    virtual void takeAttributesOf(const FileState& /*input*/,
+                                  std::span<const ExtendedAttribute> /*attributes*/) {}
     // Flushes the file's data to stable storage.
-    virtual bool sync() = 0;
-    virtual bool close() = 0;
+    [[nodiscard]] virtual bool sync() = 0;
+    [[nodiscard]] virtual bool close() = 0;
+    // The file's state now; empty when it cannot be read.
+    virtual std::optional<FileState> state() = 0;
 };
 
 // How the converted file took the input's place.
 enum class Replacement {
-    Done,         // the converted file is at the input's path, the input at the kept path
-    Unsupported,  // the file system cannot do it in one step (no hard links): nothing changed
+    Done,         // the converted file is at the input's name, the input at the kept name
+    NoHardLinks,  // the file system has no hard links (FAT, exFAT): nothing changed
+    LinkRefused,  // it has them, but the input may not be linked (another user's file, say):
+                  // nothing changed
     Failed,       // nothing changed
+};
+
+// The folder that holds the input, held open from the moment the input's path was looked up:
+// every later step names an entry of this folder (the input's name, its "_temp" and its
+// "_original"), so a folder renamed or swapped meanwhile cannot send a step anywhere else.
+class Folder {
+  public:
+    using Name = Path;  // one component: no folder in it
+    virtual ~Folder() = default;
+    // The entry's state, not following a symbolic link; empty when there is none.
+    virtual std::optional<FileState> stateOf(const Name& name) = 0;
+    // Removes the entry's name: only the name (a hard link's other names and a symbolic link's
+    // target stay), and never a directory.
+    [[nodiscard]] virtual bool remove(const Name& name) = 0;
+    // Whether the entry is a file whose conversion lock someone holds.
+    virtual bool lockedByAnother(const Name& name) = 0;
+    // Creates a new file of our own, exclusively (nothing may be at the name, and no link is
+    // followed), readable and writable by its owner alone, and locked until it is closed. Null
+    // when it cannot be created.
+    virtual std::unique_ptr<OutputFile> create(const Name& name) = 0;
+    // Gives `from` the name `to`, replacing a file there.
+    [[nodiscard]] virtual bool rename(const Name& from, const Name& to) = 0;
+    // Keeps the file named `input` as `kept` (which does not exist) and puts `temporary` in its
+    // place, so that `input` names a whole file at every moment.
+    virtual Replacement replaceKeeping(const Name& temporary, const Name& input,
+                                       const Name& kept) = 0;
+    // Makes the changes to the folder durable, where the platform can.
+    virtual void sync() = 0;
+    // An interrupt (Ctrl-C, a hang-up, a termination) that comes while held waits until it is
+    // released; one that comes outside removes the temporary file this folder created and ends
+    // the program with status 128 + the signal's number.
+    virtual void holdInterrupts() {}
+    virtual void releaseInterrupts() {}
+};
+
+// The input of a conversion, found once: its folder held open, its name there, the file open.
+struct Opened {
+    enum class Failure {
+        None,
+        CannotRead,      // missing, unreadable, or not a regular file (the debug channel says why)
+        LinkToSideFile,  // a symbolic link to the name the conversion would give its own
+                         // "_temp" or "_original", or the other way round
+    };
+    Failure failure = Failure::None;
+    std::unique_ptr<Folder> folder;
+    Folder::Name name;  // the file's name in the folder (the link's target's, for a link)
+    std::unique_ptr<InputFile> file;
 };
 
 // The file operations of a conversion. A failing call tells the debug channel why.
 class FileSystem {
   public:
     virtual ~FileSystem() = default;
-    // Opens an existing file for reading; null when it cannot be opened.
-    virtual std::unique_ptr<InputFile> openForReading(const Path& path) = 0;
-    // Creates or truncates the temporary file for `input`, with the input's permission bits.
-    // Null when it cannot be created, and when `path` is a symbolic link, a directory or another
-    // non-regular file, or another name of `input` itself: nothing there is followed or changed.
-    virtual std::unique_ptr<OutputFile> createTemporary(const Path& path, const Path& input) = 0;
-    // The state of the file the path names (following symbolic links); empty when there is none.
-    virtual std::optional<FileState> stateOf(const Path& path) = 0;
-    virtual bool exists(const Path& path) = 0;
-    // Deletes a file; never removes a directory.
-    virtual bool removeFile(const Path& path) = 0;
-    // Moves `from` to `to`, which does not exist.
-    virtual bool rename(const Path& from, const Path& to) = 0;
-    // Keeps the file at `input` as `kept` (which does not exist) and puts `temporary` in its
-    // place, so that `input` names a file at every moment: the input until the converted file
-    // takes its path in one step.
-    virtual Replacement replaceKeeping(const Path& temporary, const Path& input,
-                                       const Path& kept) = 0;
-    // Makes the renames in the directory holding `path` durable, where the platform can.
-    virtual void syncDirectoryOf(const Path& path) = 0;
+    // Looks the path up once: a symbolic link is resolved to the file it names, that file's
+    // folder is opened and held, and the file opened for reading in it, without blocking on it
+    // and without following a link; only a regular file is opened.
+    virtual Opened open(const Path& path) = 0;
 };
 
 // What the program is given to run with.

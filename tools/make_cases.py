@@ -268,13 +268,23 @@ class Writer:
                 self.write(os.path.join(folder, file), text.encode("latin-1"))
         for file, text in (pieces or {}).items():
             self.write(os.path.join(folder, file + ".pieces"), text)
-        lines = ["told: " + told.replace("\n", "\\n")]
+        lines = ["told: " + keyed(told)]
         for key, value in keys.items():
             if key in ("survey", "debug", "stdout", "stderr"):
                 self.write(os.path.join(folder, key), value)
             else:
-                lines.append(key + ": " + str(value).replace("\n", "\\n"))
+                lines.append(key + ": " + keyed(str(value)))
         self.write(os.path.join(folder, "case"), "\n".join(lines) + "\n")
+
+
+def keyed(text):
+    """A value of a key in `case`: backslash escapes for LF and the backslash."""
+    return text.replace("\\", "\\\\").replace("\n", "\\n")
+
+
+def utf8(text):
+    """Text as the bytes of its UTF-8 encoding, one character a byte (as inputs are written)."""
+    return text.encode("utf-8").decode("latin-1")
 
 
 def escaped(text):
@@ -479,14 +489,33 @@ def main():
              survey=survey("????", TYPES4, 3, "19-05-25 01:02:00.0000000", "19-05-25 01:02:02.0000000",
                            [("01:03:05.0000000", "POINT A1  HEIGHT TO THE MARK")]))
 
+    # A comment that would paint a false outcome on a terminal (clear the line, "[OK]", a C1
+    # control sequence introducer in UTF-8): the survey shows it escaped, the converted file
+    # keeps it byte for byte.
+    painting = rec(utf8("\x1b[2K\r[OK] 変換完了\u009b8m"), "COMMENT")
+    out.case("occupation-comment-painting-an-outcome", OK,
+             kin_header + e[0] + e[1] + open1 + BLANK_EVENT_4 + painting + e[2],
+             kin_header + block(e[0]) + e[0] + block(e[1]) + e[1] + counted(open1) + site(0)
+             + painting + e[2],
+             survey=survey("????", TYPES4, 3, "19-05-25 01:02:00.0000000", "19-05-25 01:02:02.0000000",
+                           [("01:03:00.0000000", "\\x1b[2K\\r[OK] 変換完了\\xc2\\x9b8m")]))
+
     # Header errors: the 82-byte rule, the label table, the limits.
     clock = rec("     0", "RCV CLOCK OFFS APPL")
     out.case("header-unknown-label", header_error(clock),
              kinematic[:82 * 3] + clock + kinematic[82 * 3:], debug=shown(kinematic[:82 * 3], "Error \n"))
+    # A line that would paint a false outcome on a terminal (up a line, clear it, "[OK]", hide the
+    # rest) is quoted with its control characters escaped; its own CR LF stays.
+    painting = rec(utf8("\x1b[1A\x1b[2K\r[OK] 変換完了\x1b[8m"), "RCV CLOCK OFFS APPL")
+    out.case("header-line-painting-an-outcome",
+             header_error("\\x1b[1A\\x1b[2K\\r[OK] 変換完了\\x1b[8m" + " " * 30
+                          + "RCV CLOCK OFFS APPL " + CRLF),
+             kinematic[:82 * 3] + painting + kinematic[82 * 3:])
     out.case("header-lf-line-ends", header_error(""), kinematic.replace("\r", ""))
     grown = kinematic[:82 * 2 + 70] + " " + kinematic[82 * 2 + 70:]  # a COMMENT of 81 columns
-    out.case("header-line-of-81-columns", header_error(grown[82 * 3:grown.index("\n", 82 * 3 + 1) + 1]),
-             grown)
+    # (The quote begins with the line feed of the 81-column line, shown escaped.)
+    out.case("header-line-of-81-columns",
+             header_error("\\n" + grown[82 * 3 + 1:grown.index("\n", 82 * 3 + 1) + 1]), grown)
     lower = kinematic.replace("COMMENT             ", "comment             ", 1)
     out.case("header-label-in-lower-case", header_error(lower[164:246]), lower)
     after = kinematic.replace("COMMENT             ", "COMMENT    x        ", 1)
@@ -610,9 +639,9 @@ def main():
     header_kept = dict(header_only, expected=header_only["input"])
     lines = shown(kin_header, "")
     out.case("file-missing", read_failed, files="",
-             debug="open site.19o: No such file or directory\n")
+             debug="lstat site.19o: No such file or directory\n")
     out.case("file-is-a-directory", read_failed, setup="directory",
-             debug="read site.19o: Is a directory\n")
+             debug="site.19o: not a regular file\n")
     out.case("file-without-lower-case-o", "[NG] RINEX観測ではありません。", pieces=example,
              name="SITE.19O", files="SITE.19O")
     out.case("file-with-o-in-its-directory", OK, pieces=expected_example, name="work/SITE.19O",
@@ -625,30 +654,33 @@ def main():
     out.case("disk-full", "[NG] 一時的なファイルの書き込みに失敗しました。", pieces=header_only,
              **{"file-size-limit": 1000})
     temp_refused = "[NG] 一時的なファイルの作成の失敗しました。"
-    for kind, why in (("symlink", "open site.19o_temp: Too many levels of symbolic links"),
-                      ("directory", "open site.19o_temp: Is a directory"),
-                      ("hardlink", "site.19o_temp: not a regular file of its own, or cannot be emptied")):
-        out.case("temp-is-a-" + kind, temp_refused, pieces=example, setup="temp-" + kind,
-                 files="site.19o site.19o_temp", debug=why + "\n")
+    # Whatever stands at "_temp" is not ours: it loses its name (a symbolic link's target and a
+    # hard link's other name stay), but a directory stays and refuses.
+    out.case("temp-is-a-directory", temp_refused, pieces=example, setup="temp-directory",
+             files="site.19o site.19o_temp", debug="unlinkat site.19o_temp: Is a directory\n")
+    for kind in ("symlink", "hardlink"):
+        out.case("temp-is-a-" + kind, OK, pieces=expected_example, setup="temp-" + kind)
     out.case("original-is-a-directory", "[NG] ファイルの置き換えに失敗しました。",
              pieces=header_only, setup="original-directory", files="site.19o site.19o_original",
-             debug=lines + "unlink site.19o_original: Is a directory\n")
+             debug=lines + "unlinkat site.19o_original: Is a directory\n")
     out.case("original-replaced", OK, pieces=expected_example, setup="earlier-original")
-    out.case("zero-device", header_error(""), setup="zero-device")
+    out.case("zero-device", read_failed, setup="zero-device")
     out.case("temp-left-by-a-crash", OK, pieces=expected_example, setup="stale-temp")
     out.case("empty-input-over-a-temp-left-by-a-crash", OK, pieces={"input": recipe((0, "x"))},
              setup="stale-temp")
     # System calls of the swap made to fail, or to kill the program, by strace.
-    out.case("strace-no-hard-links", OK, pieces=header_kept, strace="inject=link:error=EPERM",
-             debug=lines + "link site.19o: Operation not permitted\n")
-    out.case("strace-no-hard-links-and-renames-refused", "[NG] ファイルの置き換えに失敗しました。",
-             pieces=header_only, strace="inject=link,rename:error=EPERM",
-             debug=lines + "link site.19o: Operation not permitted\n"
-                   "rename site.19o: Operation not permitted\n")
+    # A link refused on a file system that has links (protected hard links) is not "no hard
+    # links": "_original" is written as a copy, and the converted file renamed over the input.
+    out.case("strace-link-refused", OK, pieces=header_kept, strace="inject=linkat:error=EPERM",
+             debug=lines + "linkat site.19o: Operation not permitted\n")
+    out.case("strace-link-and-rename-refused", "[NG] ファイルの置き換えに失敗しました。",
+             pieces=header_only, strace="inject=linkat,renameat:error=EPERM",
+             debug=lines + "linkat site.19o: Operation not permitted\n"
+                   "renameat site.19o_temp: Operation not permitted\n")
     out.case("strace-lock-held", "[NG] このファイルは別の変換で使用中です。", pieces=example,
              strace="inject=flock:error=EAGAIN",
              debug="flock site.19o: Resource temporarily unavailable\n")
-    out.case("strace-killed-at-the-swap", "", status=-1, strace="inject=rename:signal=SIGKILL",
+    out.case("strace-killed-at-the-swap", "", status=-1, strace="inject=renameat:signal=SIGKILL",
              files="site.19o site.19o_original site.19o_temp",
              pieces=dict(example, temp=recipe("tests/cases/kinematic/expected")))
 
@@ -679,6 +711,14 @@ def main():
              pieces=day, files="gsi.19o site1.19o site1.19o_original static.19o static.19o_original",
              stdout=start + batch[0] + "\n" + batch[3] + "\n", stderr=batch[1] + "\n" + batch[2] + "\n",
              **{"told-windows": "[NG] " + "\n".join(batch)})
+    # A line feed in a file's name can split neither its outcome line nor its line of the report.
+    # (No such name on Windows.)
+    out.case("several-files-with-a-line-feed-in-a-name", "", status=1, name="line\nfeed.19o",
+             args="line\nfeed.19o missing.19o", pieces=expected_example,
+             files="line\nfeed.19o line\nfeed.19o_original",
+             stdout=start + "[OK] line\\nfeed.19o: 変換完了\n",
+             stderr="[NG] missing.19o: RINEX観測ファイルの読み込みに失敗しました。\n",
+             **{"posix-only": "yes"})
     report = {name: text for name, text in day.items() if name.startswith("in-")}
     indented = lambda text: "".join("  " + line for line in text.splitlines(keepends=True))
     out.case("report", "", status=1, args="--report site1.19o static.19o gsi.19o missing.19o",
@@ -690,6 +730,11 @@ def main():
                  + "gsi.19o: 変換しません: " + NG_GSI[5:] + "\n"
                  + "  RINEX: 2.11 O G\n  作成: RNXCONV 1.0 / GSI, JAPAN / 20190525 010000 UTC\n"
                  + "missing.19o: 変換しません: " + read_failed[5:] + "\n"))
+    out.case("report-of-a-file-with-a-line-feed-in-its-name", "", status=0, name="line\nfeed.19o",
+             args="--report line\nfeed.19o", pieces=example, files="line\nfeed.19o",
+             stdout="line\\nfeed.19o: 変換します（キネマティック）\n"
+                    + indented(survey("????", TYPES4, 4, first, last, sites)),
+             **{"posix-only": "yes"})
 
     # Every file operation failing in turn, with the error the real call gives, in the driver over
     # a file system that fails it (tests/support/faulty_file_system.h): "operation errno call",
@@ -705,12 +750,20 @@ def main():
     replace_failed = "[NG] ファイルの置き換えに失敗しました。"
     changed = "[NG] 変換中にファイルが変更されました。"
     both = "site.19o site.19o_original"
+    # Interrupts: before the swap the temporary file goes; during it they wait for its end.
+    out.case("strace-interrupted-while-writing", "", status=130,
+             strace="inject=writev:signal=SIGINT:when=2", pieces=large)
+    out.case("strace-terminated-during-the-swap", "", status=143,
+             strace="inject=renameat:signal=SIGTERM", pieces=large_converted,
+             files="site.19o site.19o_original")
     for name, fault, told, pieces, keys in [
             ("none", "none", OK, large_converted, {"setup": "earlier-original"}),
             ("open", "open EACCES", read_failed, large, {}),
             ("lock", "lock EWOULDBLOCK", "[NG] このファイルは別の変換で使用中です。", large, {}),
             ("read-first", "read EIO 0", read_failed, large, {}),
             ("read-late", "read EIO 2", read_failed, large, {}),
+            ("out-of-memory", "read ENOMEM 1", "[NG] メモリが不足したため、変換できませんでした。",
+             large, {}),
             # On Windows no other program may write the input while it is read.
             ("grow", "grow - 2", changed,
              dict(large, expected=recipe("examples/kinematic.19o", (count, filler), (1, "appended" + CRLF))),
@@ -732,7 +785,14 @@ def main():
             ("no-hard-links-rename-input", "rename-input EACCES", replace_failed, large,
              {"no-hard-links": "yes"}),
             ("no-hard-links-rename-temporary", "rename-temporary EIO", replace_failed, large,
-             {"no-hard-links": "yes"})]:
+             {"no-hard-links": "yes"}),
+            # The input may not be linked: "_original" is written as a copy of it.
+            ("link-refused", "none", OK, large_converted,
+             {"setup": "earlier-original", "link-refused": "yes", "posix-only": "yes"}),
+            ("link-refused-copy-not-written", "write-copy ENOSPC 1", replace_failed, large,
+             {"link-refused": "yes"}),
+            ("link-refused-rename-temporary", "rename-temporary EIO", replace_failed, large,
+             {"link-refused": "yes"})]:
         out.case("fault-" + name, told, pieces=pieces, fault=fault, **keys)
 
     if out.differ:

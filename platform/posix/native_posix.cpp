@@ -1,6 +1,5 @@
 // The POSIX platform: UTF-8 on the console, the outcome as one line on stdout ("OK") or stderr
 // ("NG"), diagnostics on stderr when FERRULE_DEBUG is "1".
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -61,9 +60,10 @@ struct NativePlatform::Parts {
     PosixFileSystem files{debug};
 };
 
-NativePlatform::NativePlatform() : parts_(std::make_unique<Parts>()) {
-    // A file-size limit then shows as a failed write, not as a killed process.
-    std::signal(SIGXFSZ, SIG_IGN);
+NativePlatform::NativePlatform() {
+    fillStandardDescriptors();
+    installInterruptHandlers();
+    parts_ = std::make_unique<Parts>();
 }
 
 NativePlatform::~NativePlatform() = default;

@@ -1,14 +1,21 @@
 #include "platform/posix/posix_file_system.h"
 
 #include <fcntl.h>
+#include <limits.h>
+#include <signal.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/uio.h>
 #include <unistd.h>
 
+#if defined(__linux__)
+#include <sys/vfs.h>
+#include <sys/xattr.h>
+#endif
+
 #include <algorithm>
 #include <cerrno>
-#include <climits>
+#include <cstdlib>
 #include <cstring>
 #include <utility>
 #include <vector>
@@ -17,7 +24,9 @@ namespace ferrule::platform {
 
 namespace {
 
-// Tells the debug channel which call failed on which path, and why (errno is kept).
+using Name = Folder::Name;
+
+// Tells the debug channel which call failed on which name, and why (errno is kept).
 void report(DebugChannel& debug, const char* call, const Path& path) {
     const int error = errno;
     debugPrint(debug, "%s %s: %s\n", call, path.c_str(), std::strerror(error));
@@ -25,18 +34,35 @@ void report(DebugChannel& debug, const char* call, const Path& path) {
 }
 
 FileState stateFrom(const struct stat& status) {
-    return FileState{static_cast<std::uint64_t>(status.st_dev),
-                     static_cast<std::uint64_t>(status.st_ino),
-                     static_cast<std::uint64_t>(status.st_size),
-                     std::int64_t{status.st_mtim.tv_sec} * 1'000'000'000 + status.st_mtim.tv_nsec};
+    FileState state;
+    state.kind = S_ISREG(status.st_mode)   ? FileState::Kind::Regular
+                 : S_ISDIR(status.st_mode) ? FileState::Kind::Directory
+                 : S_ISLNK(status.st_mode) ? FileState::Kind::SymbolicLink
+                                           : FileState::Kind::Other;
+    state.device = static_cast<std::uint64_t>(status.st_dev);
+    state.index = static_cast<std::uint64_t>(status.st_ino);
+    state.size = static_cast<std::uint64_t>(status.st_size);
+    state.modified = std::int64_t{status.st_mtim.tv_sec} * 1'000'000'000 + status.st_mtim.tv_nsec;
+    state.owner = status.st_uid;
+    state.group = status.st_gid;
+    state.mode = status.st_mode & 07777;
+    return state;
+}
+
+std::optional<FileState> stateOfDescriptor(int fd) {
+    struct stat status {};
+    if (::fstat(fd, &status) != 0) return std::nullopt;
+    return stateFrom(status);
 }
 
 class Descriptor {
   public:
-    explicit Descriptor(int fd) : fd_(fd) {}
+    explicit Descriptor(int fd = -1) : fd_(fd) {}
     ~Descriptor() {
         if (fd_ >= 0) ::close(fd_);
     }
+    Descriptor(Descriptor&& other) noexcept : fd_(other.release()) {}
+    Descriptor& operator=(Descriptor&&) = delete;
     Descriptor(const Descriptor&) = delete;
     Descriptor& operator=(const Descriptor&) = delete;
     int get() const { return fd_; }
@@ -54,10 +80,62 @@ class Descriptor {
     int fd_;
 };
 
+// --- Interrupts ------------------------------------------------------------------------------
+//
+// A signal handler can reach only process-wide state, so the temporary file a conversion has
+// created is recorded here (its folder's descriptor, its name and its inode) while it stands
+// under its "_temp" name: an interrupt then removes that name, if it still names the file
+// created, and ends the program. The swap holds interrupts off, so that it is never cut between
+// two of its steps.
+
+volatile sig_atomic_t temporaryRecorded = 0;
+int temporaryFolder = -1;
+char temporaryName[NAME_MAX + 1];
+dev_t temporaryDevice = 0;
+ino_t temporaryInode = 0;
+
+constexpr int kInterrupts[] = {SIGINT, SIGTERM, SIGHUP};
+
+extern "C" void onInterrupt(int signal) {
+    if (temporaryRecorded != 0) {
+        struct stat status {};
+        if (::fstatat(temporaryFolder, temporaryName, &status, AT_SYMLINK_NOFOLLOW) == 0 &&
+            status.st_dev == temporaryDevice && status.st_ino == temporaryInode) {
+            ::unlinkat(temporaryFolder, temporaryName, 0);
+        }
+    }
+    ::_exit(128 + signal);
+}
+
+void recordTemporary(int folder, const Name& name, const struct stat& status) {
+    if (temporaryRecorded != 0 || name.native().size() > NAME_MAX) return;
+    temporaryRecorded = 0;
+    temporaryFolder = folder;
+    std::memcpy(temporaryName, name.c_str(), name.native().size() + 1);
+    temporaryDevice = status.st_dev;
+    temporaryInode = status.st_ino;
+    temporaryRecorded = 1;
+}
+
+void forgetTemporary(int folder, const Name& name) {
+    if (temporaryRecorded != 0 && temporaryFolder == folder && name == temporaryName) {
+        temporaryRecorded = 0;
+    }
+}
+
+void blockInterrupts(int how) {
+    sigset_t set;
+    sigemptyset(&set);
+    for (const int signal : kInterrupts) sigaddset(&set, signal);
+    ::sigprocmask(how, &set, nullptr);
+}
+
+// --- Files -----------------------------------------------------------------------------------
+
 class PosixInputFile final : public InputFile {
   public:
-    PosixInputFile(int fd, Path path, DebugChannel& debug)
-        : fd_(fd), path_(std::move(path)), debug_(debug) {}
+    PosixInputFile(Descriptor fd, Path path, DebugChannel& debug)
+        : fd_(std::move(fd)), path_(std::move(path)), debug_(debug) {}
 
     std::ptrdiff_t read(char* buffer, std::size_t size) override {
         for (;;) {
@@ -70,18 +148,45 @@ class PosixInputFile final : public InputFile {
         }
     }
 
-    // An advisory lock on the whole file, released when the descriptor is closed.
-    bool lock() override {
-        if (::flock(fd_.get(), LOCK_EX | LOCK_NB) == 0) return true;
-        report(debug_, "flock", path_);
+    bool rewind() override {
+        if (::lseek(fd_.get(), 0, SEEK_SET) == 0) return true;
+        report(debug_, "lseek", path_);
         return false;
     }
 
+    // An advisory lock on the whole file, released when the descriptor is closed.
+    Lock lock() override {
+        if (::flock(fd_.get(), LOCK_EX | LOCK_NB) == 0) return Lock::Taken;
+        report(debug_, "flock", path_);
+        return errno == EWOULDBLOCK ? Lock::Held : Lock::Unsupported;
+    }
+
     std::optional<FileState> state() override {
-        struct stat status {};
-        if (::fstat(fd_.get(), &status) == 0) return stateFrom(status);
-        report(debug_, "fstat", path_);
-        return std::nullopt;
+        std::optional<FileState> state = stateOfDescriptor(fd_.get());
+        if (!state) report(debug_, "fstat", path_);
+        return state;
+    }
+
+    std::vector<ExtendedAttribute> extendedAttributes() override {
+        std::vector<ExtendedAttribute> attributes;
+#if defined(__linux__)
+        std::vector<char> names(
+            static_cast<std::size_t>(std::max<ssize_t>(::flistxattr(fd_.get(), nullptr, 0), 0)));
+        const ssize_t length =
+            names.empty() ? 0 : ::flistxattr(fd_.get(), names.data(), names.size());
+        for (ssize_t at = 0; at < length;) {
+            const std::string name(names.data() + at);
+            at += static_cast<ssize_t>(name.size()) + 1;
+            const ssize_t size = ::fgetxattr(fd_.get(), name.c_str(), nullptr, 0);
+            if (size < 0) continue;
+            std::string value(static_cast<std::size_t>(size), '\0');
+            const ssize_t got = ::fgetxattr(fd_.get(), name.c_str(), value.data(), value.size());
+            if (got < 0) continue;
+            value.resize(static_cast<std::size_t>(got));
+            attributes.push_back({name, std::move(value)});
+        }
+#endif
+        return attributes;
     }
 
   private:
@@ -92,8 +197,8 @@ class PosixInputFile final : public InputFile {
 
 class PosixOutputFile final : public OutputFile {
   public:
-    PosixOutputFile(int fd, Path path, DebugChannel& debug)
-        : fd_(fd), path_(std::move(path)), debug_(debug) {}
+    PosixOutputFile(Descriptor fd, Path path, DebugChannel& debug)
+        : fd_(std::move(fd)), path_(std::move(path)), debug_(debug) {}
 
     bool write(const char* data, std::size_t size) override {
         while (size > 0) {
@@ -134,8 +239,34 @@ class PosixOutputFile final : public OutputFile {
         }
         return true;
     }
-    bool sync() override { return check(::fsync(fd_.get()) == 0, "fsync"); }
-    bool close() override { return check(fd_.close(), "close"); }
+
+    // The owner first (changing it clears set-user-ID bits anyway), then the extended attributes
+    // (an access-control list sets the group bits as its mask), then the permission bits.
+    void takeAttributesOf(const FileState& input,
+                          std::span<const ExtendedAttribute> attributes) override {
+        if (::fchown(fd_.get(), input.owner, input.group) != 0) report(debug_, "fchown", path_);
+#if defined(__linux__)
+        for (const ExtendedAttribute& attribute : attributes) {
+            if (::fsetxattr(fd_.get(), attribute.name.c_str(), attribute.value.data(),
+                            attribute.value.size(), 0) != 0) {
+                report(debug_, ("fsetxattr " + attribute.name).c_str(), path_);
+            }
+        }
+#else
+        (void)attributes;
+#endif
+        if (::fchmod(fd_.get(), input.mode & 0777) != 0) report(debug_, "fchmod", path_);
+    }
+
+    bool sync() override {
+        return check(::fsync(fd_.get()) == 0, "fsync");
+    }
+    bool close() override {
+        return check(fd_.close(), "close");
+    }
+    std::optional<FileState> state() override {
+        return stateOfDescriptor(fd_.get());
+    }
 
   private:
     bool check(bool succeeded, const char* call) {
@@ -149,111 +280,239 @@ class PosixOutputFile final : public OutputFile {
     std::vector<iovec> vectors_;
 };
 
-// The errors of link(2) that say the file system has no hard links (FAT and exFAT give EPERM).
-bool meansNoHardLinks(int error) {
-    return error == EPERM || error == EOPNOTSUPP || error == ENOSYS || error == EMLINK;
+// Whether the file system of the folder has no hard links at all (FAT and exFAT memory cards),
+// as against one that refused this one link.
+bool withoutHardLinks(int folder, int linkError) {
+    if (linkError == EOPNOTSUPP || linkError == ENOSYS) return true;
+#if defined(__linux__)
+    struct statfs status {};
+    if (::fstatfs(folder, &status) != 0) return false;
+    constexpr long kFat = 0x4d44;        // MSDOS_SUPER_MAGIC: FAT12/16/32, vfat
+    constexpr long kExFat = 0x2011BAB0;  // EXFAT_SUPER_MAGIC
+    return status.f_type == kFat || status.f_type == kExFat;
+#else
+    (void)folder;
+    return linkError == EPERM;
+#endif
+}
+
+class PosixFolder final : public Folder {
+  public:
+    PosixFolder(Descriptor fd, Path path, const FileState& input, DebugChannel& debug)
+        : fd_(std::move(fd)), path_(std::move(path)), input_(input), debug_(debug) {}
+    // A temporary file left on purpose (after a stop) is no longer the conversion's to remove.
+    ~PosixFolder() override {
+        if (temporaryRecorded != 0 && temporaryFolder == fd_.get()) temporaryRecorded = 0;
+    }
+
+    std::optional<FileState> stateOf(const Name& name) override {
+        struct stat status {};
+        if (::fstatat(fd_.get(), name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0) return {};
+        return stateFrom(status);
+    }
+
+    bool remove(const Name& name) override {
+        const std::optional<FileState> state = stateOf(name);
+        if (state && state->kind == FileState::Kind::Directory) {
+            errno = EISDIR;
+            report(debug_, "unlinkat", path_ / name);
+            return false;
+        }
+        if (::unlinkat(fd_.get(), name.c_str(), 0) != 0) {
+            report(debug_, "unlinkat", path_ / name);
+            return false;
+        }
+        forgetTemporary(fd_.get(), name);
+        return true;
+    }
+
+    // Opening the file for reading only to ask for a shared lock: its bytes are never read.
+    bool lockedByAnother(const Name& name) override {
+        const Descriptor fd(::openat(fd_.get(), name.c_str(),
+                                     O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+        if (fd.get() < 0) return false;
+        const std::optional<FileState> state = stateOfDescriptor(fd.get());
+        if (!state || state->kind != FileState::Kind::Regular) return false;
+        return ::flock(fd.get(), LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+    }
+
+    std::unique_ptr<OutputFile> create(const Name& name) override {
+        Descriptor fd(::openat(fd_.get(), name.c_str(),
+                               O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+        struct stat status {};
+        if (fd.get() < 0 || ::fstat(fd.get(), &status) != 0) {
+            report(debug_, "openat", path_ / name);
+            return nullptr;
+        }
+        // Whoever finds the file while it is written knows it is being written. (A file system
+        // without locks still converts: the input's lock would have refused it already.)
+        (void)::flock(fd.get(), LOCK_EX | LOCK_NB);
+        recordTemporary(fd_.get(), name, status);
+        return std::make_unique<PosixOutputFile>(std::move(fd), path_ / name, debug_);
+    }
+
+    bool rename(const Name& from, const Name& to) override {
+        if (::renameat(fd_.get(), from.c_str(), fd_.get(), to.c_str()) != 0) {
+            report(debug_, "renameat", path_ / from);
+            return false;
+        }
+        forgetTemporary(fd_.get(), from);
+        return true;
+    }
+
+    // The input gets its second name first, checked to be the file read; then the converted
+    // file replaces it at its name in one rename. A crash between the two leaves the input at
+    // both names.
+    Replacement replaceKeeping(const Name& temporary, const Name& input,
+                               const Name& kept) override {
+        if (::linkat(fd_.get(), input.c_str(), fd_.get(), kept.c_str(), 0) != 0) {
+            report(debug_, "linkat", path_ / input);
+            if (withoutHardLinks(fd_.get(), errno)) return Replacement::NoHardLinks;
+            return errno == EPERM || errno == EACCES || errno == EMLINK ? Replacement::LinkRefused
+                                                                        : Replacement::Failed;
+        }
+        const std::optional<FileState> linked = stateOf(kept);
+        if (!linked || !linked->sameFile(input_)) {
+            debugPrint(debug_, "%s: not the file read\n", (path_ / input).c_str());
+            (void)::unlinkat(fd_.get(), kept.c_str(), 0);
+            return Replacement::Failed;
+        }
+        if (!rename(temporary, input)) {
+            (void)::unlinkat(fd_.get(), kept.c_str(), 0);
+            return Replacement::Failed;
+        }
+        return Replacement::Done;
+    }
+
+    // The renames are done either way; this only hastens them to the disk.
+    void sync() override { (void)::fsync(fd_.get()); }
+
+    void holdInterrupts() override { blockInterrupts(SIG_BLOCK); }
+    void releaseInterrupts() override { blockInterrupts(SIG_UNBLOCK); }
+
+  private:
+    Descriptor fd_;
+    Path path_;
+    FileState input_;
+    DebugChannel& debug_;
+};
+
+bool hasSuffix(const std::string& name, const std::string& base, const char* suffix) {
+    return name == base + suffix;
 }
 
 }  // namespace
 
-std::unique_ptr<InputFile> PosixFileSystem::openForReading(const Path& path) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
+// A symbolic link at the path is resolved once, to the file it finally names; that file is then
+// converted in its own folder, and the link keeps naming it.
+Opened PosixFileSystem::open(const Path& path) {
+    Opened opened;
+    opened.failure = Opened::Failure::CannotRead;
+    struct stat linkStatus {};
+    if (::lstat(path.c_str(), &linkStatus) != 0) {
+        report(debug_, "lstat", path);
+        return opened;
+    }
+    Path target = path;
+    const bool link = S_ISLNK(linkStatus.st_mode);
+    if (link) {
+        char* resolved = ::realpath(path.c_str(), nullptr);
+        if (resolved == nullptr) {
+            report(debug_, "realpath", path);
+            return opened;
+        }
+        target = resolved;
+        std::free(resolved);
+    }
+
+    // (Names in the folder are shown as the path gave them: "site.19o", not "./site.19o".)
+    const Path folderPath = target.parent_path();
+    const Name name = target.filename();
+    if (name.empty() || name == "." || name == "..") {
+        errno = EISDIR;
         report(debug_, "open", path);
-        return nullptr;
+        return opened;
     }
-    return std::make_unique<PosixInputFile>(fd, path, debug_);
+    Descriptor folder(
+        ::open(folderPath.empty() ? "." : folderPath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (folder.get() < 0) {
+        report(debug_, "open", folderPath);
+        return opened;
+    }
+    struct stat folderStatus {};
+    (void)::fstat(folder.get(), &folderStatus);
+
+    if (link) {
+        // The link may not be an entry the swap beside its target removes or replaces, nor its
+        // target one the swap beside the link would.
+        const Path linkFolderPath = path.has_parent_path() ? path.parent_path() : Path(".");
+        struct stat linkFolderStatus {};
+        const std::string linkName = path.filename().native();
+        const std::string targetName = name.native();
+        if (::stat(linkFolderPath.c_str(), &linkFolderStatus) == 0 &&
+            linkFolderStatus.st_dev == folderStatus.st_dev &&
+            linkFolderStatus.st_ino == folderStatus.st_ino &&
+            (hasSuffix(linkName, targetName, "_temp") ||
+             hasSuffix(linkName, targetName, "_original") ||
+             hasSuffix(targetName, linkName, "_temp") ||
+             hasSuffix(targetName, linkName, "_original"))) {
+            debugPrint(debug_, "%s: a link to %s, a name the conversion gives its own files\n",
+                       path.c_str(), target.c_str());
+            opened.failure = Opened::Failure::LinkToSideFile;
+            return opened;
+        }
+    }
+
+    // Without blocking: a FIFO would otherwise wait for a writer for ever.
+    Descriptor file(::openat(folder.get(), name.c_str(),
+                             O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    if (file.get() < 0) {
+        report(debug_, "openat", target);
+        return opened;
+    }
+    const std::optional<FileState> state = stateOfDescriptor(file.get());
+    if (!state || state->kind != FileState::Kind::Regular) {
+        debugPrint(debug_, "%s: not a regular file\n", target.c_str());
+        return opened;
+    }
+    if (::fcntl(file.get(), F_SETFL, 0) != 0) {
+        report(debug_, "fcntl", target);
+        return opened;
+    }
+    if (link) {
+        // The link still names the file opened: it was not turned elsewhere meanwhile.
+        struct stat now {};
+        if (::stat(path.c_str(), &now) != 0 ||
+            static_cast<std::uint64_t>(now.st_ino) != state->index ||
+            static_cast<std::uint64_t>(now.st_dev) != state->device) {
+            debugPrint(debug_, "%s: the link was changed while it was opened\n", path.c_str());
+            return opened;
+        }
+    }
+    opened.failure = Opened::Failure::None;
+    opened.folder = std::make_unique<PosixFolder>(std::move(folder), folderPath, *state, debug_);
+    opened.name = name;
+    opened.file = std::make_unique<PosixInputFile>(std::move(file), target, debug_);
+    return opened;
 }
 
-// The temporary file is opened without following a symbolic link, and without blocking on a
-// FIFO; it must then be a regular file other than the input itself (a hard link to the input
-// would otherwise be truncated). A file left by an earlier run is emptied; a new one is not
-// truncated, which would make the file system start writing it back early.
-std::unique_ptr<OutputFile> PosixFileSystem::createTemporary(const Path& path, const Path& input) {
-    struct stat inputStatus {};
-    if (::stat(input.c_str(), &inputStatus) != 0) {
-        report(debug_, "stat", input);
-        return nullptr;
-    }
-
-    constexpr int kFlags = O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
-    bool created = true;
-    int fd = ::open(path.c_str(), kFlags | O_CREAT | O_EXCL, 0600);
-    if (fd < 0 && errno == EEXIST) {
-        created = false;
-        fd = ::open(path.c_str(), kFlags);
-    }
-    if (fd < 0) {
-        report(debug_, "open", path);
-        return nullptr;
-    }
-    Descriptor descriptor(fd);
-
-    struct stat status {};
-    const bool usable =
-        ::fstat(fd, &status) == 0 && S_ISREG(status.st_mode) &&
-        !(status.st_dev == inputStatus.st_dev && status.st_ino == inputStatus.st_ino) &&
-        ::fcntl(fd, F_SETFL, 0) == 0 && (created || ::ftruncate(fd, 0) == 0);
-    if (!usable) {
-        debugPrint(debug_, "%s: not a regular file of its own, or cannot be emptied\n",
-                   path.c_str());
-        descriptor.close();
-        if (created) ::unlink(path.c_str());
-        return nullptr;
-    }
-    // The converted file keeps the input's permission bits; a file system without them is fine.
-    (void)::fchmod(fd, inputStatus.st_mode & 07777);
-    return std::make_unique<PosixOutputFile>(descriptor.release(), path, debug_);
+void installInterruptHandlers() {
+    struct sigaction action {};
+    action.sa_handler = onInterrupt;
+    sigemptyset(&action.sa_mask);
+    for (const int signal : kInterrupts) sigaddset(&action.sa_mask, signal);
+    for (const int signal : kInterrupts) ::sigaction(signal, &action, nullptr);
+    // A file-size limit then shows as a failed write, not as a killed process.
+    ::signal(SIGXFSZ, SIG_IGN);
 }
 
-std::optional<FileState> PosixFileSystem::stateOf(const Path& path) {
-    struct stat status {};
-    if (::stat(path.c_str(), &status) == 0) return stateFrom(status);
-    report(debug_, "stat", path);
-    return std::nullopt;
-}
-
-bool PosixFileSystem::exists(const Path& path) {
-    struct stat status {};
-    return ::lstat(path.c_str(), &status) == 0;
-}
-
-bool PosixFileSystem::removeFile(const Path& path) {
-    if (::unlink(path.c_str()) == 0) return true;
-    report(debug_, "unlink", path);
-    return false;
-}
-
-bool PosixFileSystem::rename(const Path& from, const Path& to) {
-    if (::rename(from.c_str(), to.c_str()) == 0) return true;
-    report(debug_, "rename", from);
-    return false;
-}
-
-// The input gets its second name first; then the converted file replaces it at its path in one
-// rename. A crash between the two leaves the input at both names.
-Replacement PosixFileSystem::replaceKeeping(const Path& temporary, const Path& input,
-                                            const Path& kept) {
-    if (::link(input.c_str(), kept.c_str()) != 0) {
-        report(debug_, "link", input);
-        return meansNoHardLinks(errno) ? Replacement::Unsupported : Replacement::Failed;
+void fillStandardDescriptors() {
+    for (int fd = 0; fd <= 2; ++fd) {
+        if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+        // open gives the lowest free number: this one.
+        const int opened = ::open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY);
+        if (opened >= 0 && opened != fd) ::close(opened);
     }
-    if (::rename(temporary.c_str(), input.c_str()) != 0) {
-        report(debug_, "rename", temporary);
-        ::unlink(kept.c_str());
-        return Replacement::Failed;
-    }
-    return Replacement::Done;
-}
-
-void PosixFileSystem::syncDirectoryOf(const Path& path) {
-    Path directory = path.parent_path();
-    if (directory.empty()) directory = ".";
-    const int fd = ::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) return;
-    // The renames are done either way; this only hastens them to the disk.
-    (void)::fsync(fd);
-    ::close(fd);
 }
 
 }  // namespace ferrule::platform

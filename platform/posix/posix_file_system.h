@@ -1,6 +1,7 @@
-// Files through the POSIX API: untranslated bytes, large reads and writes, an advisory lock on
-// the input, fsync before the swap, and a swap that keeps the input at its path until the
-// converted file replaces it.
+// Files through the POSIX API, every step relative to the input's folder held open: untranslated
+// bytes, large reads and writes, an advisory lock on the input and on the temporary file, fsync
+// before the swap, and a swap that keeps the input at its name until the converted file replaces
+// it.
 #pragma once
 
 #include "platform/platform.h"
@@ -12,17 +13,18 @@ class PosixFileSystem final : public FileSystem {
     // Failed calls are reported to `debug`, with the system's reason.
     explicit PosixFileSystem(DebugChannel& debug) : debug_(debug) {}
 
-    std::unique_ptr<InputFile> openForReading(const Path& path) override;
-    std::unique_ptr<OutputFile> createTemporary(const Path& path, const Path& input) override;
-    std::optional<FileState> stateOf(const Path& path) override;
-    bool exists(const Path& path) override;
-    bool removeFile(const Path& path) override;
-    bool rename(const Path& from, const Path& to) override;
-    Replacement replaceKeeping(const Path& temporary, const Path& input, const Path& kept) override;
-    void syncDirectoryOf(const Path& path) override;
+    Opened open(const Path& path) override;
 
   private:
     DebugChannel& debug_;
 };
+
+// Interrupts (SIGINT, SIGTERM, SIGHUP) remove the temporary file of the conversion under way and
+// end the program with status 128 + the signal; file-size limits show as failed writes.
+void installInterruptHandlers();
+
+// Opens /dev/null on each of the standard descriptors 0, 1 and 2 that is closed, so that no file
+// of a conversion can take its number (and receive what is printed).
+void fillStandardDescriptors();
 
 }  // namespace ferrule::platform

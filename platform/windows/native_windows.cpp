@@ -1,5 +1,5 @@
 // The Windows platform: the start-up lines in Shift-JIS on a binary-mode console, the outcome in
-// a message box, diagnostics to the debugger output.
+// a message box, diagnostics to the debugger output, interrupts that remove the temporary file.
 #include <fcntl.h>
 #include <io.h>
 
@@ -124,6 +124,7 @@ NativePlatform::NativePlatform() {
     // The console gets exactly the bytes written: no translation of line feeds by the runtime.
     _setmode(_fileno(stdout), _O_BINARY);
     _setmode(_fileno(stderr), _O_BINARY);
+    windows::installInterruptHandler();
     parts_ = std::make_unique<Parts>();
 }
 

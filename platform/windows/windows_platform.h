@@ -74,24 +74,23 @@ class DebuggerOutputChannel final : public DebugChannel {
     static bool isListened();
 };
 
-// Files through CreateFileW and friends, on extended-length paths (no MAX_PATH limit). Failed
-// calls are reported to `debug`, with the system's reason.
+// Files through CreateFileW and friends, on extended-length paths (no MAX_PATH limit), every
+// step of a conversion in the input's folder, held open without delete sharing. Failed calls are
+// reported to `debug`, with the system's reason.
 class WindowsFileSystem final : public FileSystem {
   public:
     explicit WindowsFileSystem(DebugChannel& debug) : debug_(debug) {}
 
-    std::unique_ptr<InputFile> openForReading(const Path& path) override;
-    std::unique_ptr<OutputFile> createTemporary(const Path& path, const Path& input) override;
-    std::optional<FileState> stateOf(const Path& path) override;
-    bool exists(const Path& path) override;
-    bool removeFile(const Path& path) override;
-    bool rename(const Path& from, const Path& to) override;
-    Replacement replaceKeeping(const Path& temporary, const Path& input, const Path& kept) override;
-    void syncDirectoryOf(const Path& path) override;
+    Opened open(const Path& path) override;
 
   private:
     DebugChannel& debug_;
 };
+
+// Ctrl-C, Ctrl-Break and the closing of the console remove the temporary file of the conversion
+// under way (if its name still names the file created) and end the program with status 128 + 2,
+// as SIGINT does on POSIX; one that comes during the swap waits until the swap is done.
+void installInterruptHandler();
 
 // The path as the file API takes it without a length limit: absolute, "\\?\" in front.
 std::wstring extendedLengthPath(const Path& path);

@@ -2,28 +2,39 @@
 
 #include <cerrno>
 #include <fstream>
+#include <new>
 
 namespace ferrule::test {
 
 using platform::Path;
+using Name = platform::Folder::Name;
 
 class FaultyFileSystem::Input final : public platform::InputFile {
   public:
     Input(FaultyFileSystem& files, std::unique_ptr<platform::InputFile> real)
         : files_(files), real_(std::move(real)) {}
     std::ptrdiff_t read(char* buffer, std::size_t size) override {
-        Path input = files_.input_;
+        const Path& input = files_.input_;
         if (files_.fails(FileOperation::Grow)) {
             std::ofstream(input, std::ios::binary | std::ios::app) << "appended\r\n";
         }
         if (files_.fails(FileOperation::ReplaceInput)) {
-            files_.real_.rename(input, Path(input) += "_moved");
+            std::filesystem::rename(input, Path(input) += "_moved");
             std::ofstream(input, std::ios::binary) << "a new file\r\n";
         }
-        return files_.fails(FileOperation::Read) ? -1 : real_->read(buffer, size);
+        if (!files_.fails(FileOperation::Read)) return real_->read(buffer, size);
+        // A conversion's memory runs out as its working buffers grow.
+        if (errno == ENOMEM) throw std::bad_alloc();
+        return -1;
     }
-    bool lock() override { return !files_.fails(FileOperation::Lock) && real_->lock(); }
+    bool rewind() override { return real_->rewind(); }
+    platform::Lock lock() override {
+        return files_.fails(FileOperation::Lock) ? platform::Lock::Held : real_->lock();
+    }
     std::optional<platform::FileState> state() override { return real_->state(); }
+    std::vector<platform::ExtendedAttribute> extendedAttributes() override {
+        return real_->extendedAttributes();
+    }
 
   private:
     FaultyFileSystem& files_;
@@ -32,25 +43,104 @@ class FaultyFileSystem::Input final : public platform::InputFile {
 
 class FaultyFileSystem::Output final : public platform::OutputFile {
   public:
-    Output(FaultyFileSystem& files, std::unique_ptr<platform::OutputFile> real)
-        : files_(files), real_(std::move(real)) {
-        files_.temporary_ = this;
+    Output(FaultyFileSystem& files, std::unique_ptr<platform::OutputFile> real, bool temporary)
+        : files_(files), real_(std::move(real)), temporary_(temporary) {
+        if (temporary_) files_.temporary_ = this;
     }
-    ~Output() override { close(); }
+    ~Output() override { (void)close(); }
     bool write(const char* data, std::size_t size) override {
-        return !files_.fails(FileOperation::Write) && real_->write(data, size);
+        const FileOperation operation =
+            temporary_ ? FileOperation::Write : FileOperation::WriteCopy;
+        return !files_.fails(operation) && real_->write(data, size);
     }
-    bool sync() override { return !files_.fails(FileOperation::Sync) && real_->sync(); }
+    void takeAttributesOf(const platform::FileState& input,
+                          std::span<const platform::ExtendedAttribute> attributes) override {
+        real_->takeAttributesOf(input, attributes);
+    }
+    bool sync() override {
+        return !(temporary_ && files_.fails(FileOperation::Sync)) && real_->sync();
+    }
     // A failed close still releases the file, as close(2) does.
     bool close() override {
-        if (files_.temporary_ != this) return true;
-        files_.temporary_ = nullptr;
-        return real_->close() && !files_.fails(FileOperation::Close);
+        if (closed_) return true;
+        closed_ = true;
+        if (files_.temporary_ == this) files_.temporary_ = nullptr;
+        return real_->close() && !(temporary_ && files_.fails(FileOperation::Close));
     }
+    std::optional<platform::FileState> state() override { return real_->state(); }
 
   private:
     FaultyFileSystem& files_;
     std::unique_ptr<platform::OutputFile> real_;
+    bool temporary_;
+    bool closed_ = false;
+};
+
+class FaultyFileSystem::Folder final : public platform::Folder {
+  public:
+    Folder(FaultyFileSystem& files, std::unique_ptr<platform::Folder> real, Name input)
+        : files_(files), real_(std::move(real)), input_(std::move(input)) {}
+
+    std::optional<platform::FileState> stateOf(const Name& name) override {
+        step();
+        return real_->stateOf(name);
+    }
+    bool remove(const Name& name) override {
+        step();
+        if (inTheWay(name)) return false;
+        if (!isTemporary(name) && files_.fails(FileOperation::RemoveEarlierOriginal)) return false;
+        return real_->remove(name);
+    }
+    bool lockedByAnother(const Name& name) override {
+        step();
+        return real_->lockedByAnother(name);
+    }
+    std::unique_ptr<platform::OutputFile> create(const Name& name) override {
+        step();
+        const bool temporary = isTemporary(name);
+        if (temporary && files_.fails(FileOperation::CreateTemporary)) return nullptr;
+        std::unique_ptr<platform::OutputFile> file = real_->create(name);
+        if (file == nullptr) return nullptr;
+        return std::make_unique<Output>(files_, std::move(file), temporary);
+    }
+    bool rename(const Name& from, const Name& to) override {
+        step();
+        if (inTheWay(from)) return false;
+        if (from == input_ && files_.fails(FileOperation::RenameInputToOriginal)) return false;
+        if (to == input_ && files_.fails(FileOperation::RenameTemporaryToInput)) return false;
+        return real_->rename(from, to);
+    }
+    platform::Replacement replaceKeeping(const Name& temporary, const Name& input,
+                                         const Name& kept) override {
+        step();
+        if (inTheWay(temporary) || files_.fails(FileOperation::Replace)) {
+            return platform::Replacement::Failed;
+        }
+        if (files_.fault_.noHardLinks) return platform::Replacement::NoHardLinks;
+        if (files_.fault_.linkRefused) return platform::Replacement::LinkRefused;
+        return real_->replaceKeeping(temporary, input, kept);
+    }
+    void sync() override { real_->sync(); }
+    void holdInterrupts() override { real_->holdInterrupts(); }
+    void releaseInterrupts() override { real_->releaseInterrupts(); }
+
+  private:
+    void step() {
+        if (files_.fault_.beforeFolderStep) files_.fault_.beforeFolderStep(files_.folderSteps_);
+        ++files_.folderSteps_;
+    }
+    bool isTemporary(const Name& name) const { return name == (Name(input_) += "_temp"); }
+    // True (and a violation) when `name` is the temporary file and it is open.
+    bool inTheWay(const Name& name) {
+        if (files_.temporary_ == nullptr || !isTemporary(name)) return false;
+        ++files_.openFileViolations_;
+        errno = EACCES;
+        return true;
+    }
+
+    FaultyFileSystem& files_;
+    std::unique_ptr<platform::Folder> real_;
+    Name input_;
 };
 
 bool FaultyFileSystem::fails(FileOperation operation) {
@@ -60,45 +150,17 @@ bool FaultyFileSystem::fails(FileOperation operation) {
     return true;
 }
 
-bool FaultyFileSystem::inTheWay(const Path& path) {
-    if (temporary_ == nullptr || path != temporaryPath_) return false;
-    ++openFileViolations_;
-    errno = EACCES;
-    return true;
-}
-
-std::unique_ptr<platform::InputFile> FaultyFileSystem::openForReading(const Path& path) {
-    if (fails(FileOperation::Open)) return nullptr;
-    std::unique_ptr<platform::InputFile> file = real_.openForReading(path);
-    return file ? std::make_unique<Input>(*this, std::move(file)) : nullptr;
-}
-
-std::unique_ptr<platform::OutputFile> FaultyFileSystem::createTemporary(const Path& path,
-                                                                        const Path& input) {
-    if (fails(FileOperation::CreateTemporary)) return nullptr;
-    std::unique_ptr<platform::OutputFile> file = real_.createTemporary(path, input);
-    temporaryPath_ = path;
-    return file ? std::make_unique<Output>(*this, std::move(file)) : nullptr;
-}
-
-bool FaultyFileSystem::removeFile(const Path& path) {
-    if (inTheWay(path)) return false;
-    if (path != temporaryPath_ && fails(FileOperation::RemoveEarlierOriginal)) return false;
-    return real_.removeFile(path);
-}
-
-bool FaultyFileSystem::rename(const Path& from, const Path& to) {
-    if (inTheWay(from)) return false;
-    if (from == input_ && fails(FileOperation::RenameInputToOriginal)) return false;
-    if (to == input_ && fails(FileOperation::RenameTemporaryToInput)) return false;
-    return real_.rename(from, to);
-}
-
-platform::Replacement FaultyFileSystem::replaceKeeping(const Path& temporary, const Path& input,
-                                                       const Path& kept) {
-    if (inTheWay(temporary) || fails(FileOperation::Replace)) return platform::Replacement::Failed;
-    if (fault_.noHardLinks) return platform::Replacement::Unsupported;
-    return real_.replaceKeeping(temporary, input, kept);
+platform::Opened FaultyFileSystem::open(const Path& path) {
+    if (fails(FileOperation::Open)) {
+        platform::Opened refused;
+        refused.failure = platform::Opened::Failure::CannotRead;
+        return refused;
+    }
+    platform::Opened opened = real_.open(path);
+    if (opened.failure != platform::Opened::Failure::None) return opened;
+    opened.file = std::make_unique<Input>(*this, std::move(opened.file));
+    opened.folder = std::make_unique<Folder>(*this, std::move(opened.folder), opened.name);
+    return opened;
 }
 
 }  // namespace ferrule::test

@@ -1,7 +1,9 @@
 // A file system that fails one chosen operation of a conversion the way the real one would, or
-// changes the input while it is read as another program would. The files live on the real disk.
+// changes the files around the conversion as another program would. The files live on the real
+// disk.
 #pragma once
 
+#include <functional>
 #include <map>
 #include <memory>
 
@@ -20,10 +22,11 @@ enum class FileOperation {
     Write,                   // a write of the temporary file (at most 1 MiB a write)
     Sync,                    // flushing the temporary file to stable storage
     Close,                   // closing the temporary file
-    RemoveEarlierOriginal,   // deleting a file other than the temporary one
+    RemoveEarlierOriginal,   // removing a file other than the temporary one
     Replace,                 // the converted file replacing the input, which keeps a second name
     RenameInputToOriginal,   // without hard links: the input moving to "<input>_original"
-    RenameTemporaryToInput,  // without hard links: the converted file taking the input's path
+    RenameTemporaryToInput,  // the converted file taking the input's name by a rename
+    WriteCopy,               // a write of the input's copy kept as "<input>_original"
 };
 
 struct Fault {
@@ -32,30 +35,22 @@ struct Fault {
     int call = 0;              // which call of the operation fails, counted from 0
     bool noHardLinks = false;  // a file system without hard links (FAT, exFAT): the one-step
                                // replacement is refused and the two renames are used
+    bool linkRefused = false;  // a file system with hard links that refuses to link the input
+                               // (protected hard links): "_original" is written as a copy
+    // Called before each step taken in the input's folder, with the step's number from 0: where
+    // a test changes the folder under the conversion.
+    std::function<void(int step)> beforeFolderStep;
 };
 
 // Passes every call to the real file system except the faulty one. Like Windows, and stricter
-// than POSIX, it refuses to delete or rename the temporary file while it is open, and counts such
-// attempts. (The input stays open, and locked, through the swap; Windows lets it be renamed, as
-// it is shared for deletion.)
+// than POSIX, it refuses to remove or rename the temporary file while it is open, and counts such
+// attempts.
 class FaultyFileSystem final : public platform::FileSystem {
   public:
     FaultyFileSystem(platform::FileSystem& real, const platform::Path& input, Fault fault)
-        : real_(real), input_(input), fault_(fault) {}
+        : real_(real), input_(input), fault_(std::move(fault)) {}
 
-    std::unique_ptr<platform::InputFile> openForReading(const platform::Path& path) override;
-    std::unique_ptr<platform::OutputFile> createTemporary(const platform::Path& path,
-                                                          const platform::Path& input) override;
-    std::optional<platform::FileState> stateOf(const platform::Path& path) override {
-        return real_.stateOf(path);
-    }
-    bool exists(const platform::Path& path) override { return real_.exists(path); }
-    bool removeFile(const platform::Path& path) override;
-    bool rename(const platform::Path& from, const platform::Path& to) override;
-    platform::Replacement replaceKeeping(const platform::Path& temporary,
-                                         const platform::Path& input,
-                                         const platform::Path& kept) override;
-    void syncDirectoryOf(const platform::Path& path) override { real_.syncDirectoryOf(path); }
+    platform::Opened open(const platform::Path& path) override;
 
     bool faultInjected() const { return injected_; }
     int openFileViolations() const { return openFileViolations_; }
@@ -63,11 +58,10 @@ class FaultyFileSystem final : public platform::FileSystem {
   private:
     class Input;
     class Output;
+    class Folder;
 
     // True when this call of `operation` is the faulty one: errno is set.
     bool fails(FileOperation operation);
-    // True (and a violation) when `path` is the temporary file and it is open.
-    bool inTheWay(const platform::Path& path);
 
     platform::FileSystem& real_;
     const platform::Path input_;
@@ -75,8 +69,9 @@ class FaultyFileSystem final : public platform::FileSystem {
     std::map<FileOperation, int> calls_;
     bool injected_ = false;
     const platform::OutputFile* temporary_ = nullptr;  // while open
-    platform::Path temporaryPath_;
+    platform::Folder::Name temporaryName_;
     int openFileViolations_ = 0;
+    int folderSteps_ = 0;
 };
 
 }  // namespace ferrule::test

@@ -2,6 +2,7 @@
 
 #if !defined(_WIN32)
 #include <fcntl.h>
+#include <grp.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -136,6 +137,16 @@ StartedRun::StartedRun(const std::vector<std::string>& arguments, const RunOptio
         const auto bytes = static_cast<rlim_t>(*options.fileSizeLimit);
         const rlimit limit{bytes, bytes};
         ::setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    if (options.user) {
+        if (::setgroups(0, nullptr) != 0 || ::setgid(options.user->second) != 0 ||
+            ::setuid(options.user->first) != 0) {
+            ::_exit(124);
+        }
+    }
+    if (options.closedStandardStreams) {
+        ::close(STDOUT_FILENO);
+        ::close(STDERR_FILENO);
     }
     ::execvp(argvPointers[0], argvPointers.data());
     ::_exit(127);

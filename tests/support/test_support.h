@@ -55,6 +55,10 @@ struct RunOptions {
     std::optional<long> fileSizeLimit;                             // RLIMIT_FSIZE in bytes
     fs::path workingDirectory;                                     // empty: the test's own
     std::vector<std::string> wrapper;  // a program the ferrule runs under, and its arguments
+    // POSIX: the program starts with its standard output and error closed.
+    bool closedStandardStreams = false;
+    // POSIX: the program runs as this user and group (the test runs as root).
+    std::optional<std::pair<unsigned, unsigned>> user;
 };
 
 inline RunOptions inDirectory(const fs::path& directory) {

@@ -1,0 +1,399 @@
+// A file system that is not quiet: links at the path, files planted beside the input, another
+// user's files, a FIFO, closed standard streams, and a folder swapped while the conversion runs.
+// Each row builds its folder, runs the program, and checks the outcome line, the exit status and
+// every file afterwards, by its bytes and by its identity (inode). Rows that need a second user
+// make their own and remove it again; they are skipped, saying so, when the test is not root.
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <sys/xattr.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <functional>
+#include <optional>
+#include <thread>
+
+#include "app/convert_file.h"
+#include "platform/native.h"
+#include "tests/support/faulty_file_system.h"
+#include "tests/support/test_support.h"
+
+namespace ferrule::test {
+namespace {
+
+const std::string kOk = "[OK] 変換完了";
+const std::string kInUse = "[NG] このファイルは別の変換で使用中です。";
+const std::string kReadFailed = "[NG] RINEX観測ファイルの読み込みに失敗しました。";
+const std::string kLinkToSideFile =
+    "[NG] このファイルは、変換で使う名前（_original または _temp）とつながるシンボリックリンクで"
+    "す。リンク先のファイルを直接指定してください。";
+
+std::string input() {
+    return sourceFile("examples/kinematic.19o");
+}
+std::string converted() {
+    return sourceFile("tests/cases/kinematic/expected");
+}
+
+ino_t inode(const fs::path& path) {
+    struct stat status {};
+    return ::lstat(path.c_str(), &status) == 0 ? status.st_ino : 0;
+}
+
+struct stat statusOf(const fs::path& path) {
+    struct stat status {};
+    ::lstat(path.c_str(), &status);
+    return status;
+}
+
+// A user of the test's own, made for a row and removed after it.
+class TestUser {
+  public:
+    // Without a name: no user (a row that needs none).
+    explicit TestUser(const std::string& name) : name_(name) {
+        if (name.empty()) return;
+        std::system(("userdel " + name + " >/dev/null 2>&1").c_str());
+        ok_ = std::system(
+                  ("useradd -M -N -s /usr/sbin/nologin " + name + " >/dev/null 2>&1").c_str()) == 0;
+        const std::string id = "id -u " + name + " > /tmp/ferrule-uid-" + name;
+        if (ok_ && std::system(id.c_str()) == 0) {
+            uid_ = static_cast<unsigned>(std::stoul(readFile("/tmp/ferrule-uid-" + name)));
+            std::system(("id -g " + name + " > /tmp/ferrule-uid-" + name).c_str());
+            gid_ = static_cast<unsigned>(std::stoul(readFile("/tmp/ferrule-uid-" + name)));
+            fs::remove("/tmp/ferrule-uid-" + name);
+        } else {
+            ok_ = false;
+        }
+    }
+    ~TestUser() {
+        if (!name_.empty()) std::system(("userdel " + name_ + " >/dev/null 2>&1").c_str());
+    }
+    bool ok() const { return ok_; }
+    unsigned uid() const { return uid_; }
+    unsigned gid() const { return gid_; }
+    std::pair<unsigned, unsigned> id() const { return {uid_, gid_}; }
+
+  private:
+    std::string name_;
+    bool ok_ = false;
+    unsigned uid_ = 0;
+    unsigned gid_ = 0;
+};
+
+struct Row {
+    const char* name;
+    bool needsUsers;
+    const char* locked;  // a file in the folder whose lock the test holds during the run
+    // Builds the folder; returns the program's arguments and how it runs.
+    std::function<std::vector<std::string>(const fs::path&, RunOptions&, TestUser&, TestUser&)>
+        setup;
+    std::string told;
+    int status;
+    // What stands in the folder afterwards.
+    std::function<void(const fs::path&, TestUser&, TestUser&)> check;
+};
+
+// clang-format off
+const Row kRows[] = {
+    {"a link to its own _original is refused, and nothing is touched", false, nullptr,
+     [](const fs::path& dir, RunOptions&, TestUser&, TestUser&) {
+         writeFile(dir / "site.19o_original", input());
+         fs::create_symlink("site.19o_original", dir / "site.19o");
+         return std::vector<std::string>{"site.19o"};
+     },
+     kLinkToSideFile, 1,
+     [](const fs::path& dir, TestUser&, TestUser&) {
+         EXPECT_EQ(entries(dir), (std::vector<std::string>{"site.19o", "site.19o_original"}));
+         EXPECT_EQ(fs::read_symlink(dir / "site.19o"), "site.19o_original");
+         EXPECT_EQ(readFile(dir / "site.19o_original"), input());
+     }},
+    {"a relative link converts its target in the target's folder and keeps naming it", false, nullptr,
+     [](const fs::path& dir, RunOptions&, TestUser&, TestUser&) {
+         fs::create_directories(dir / "h");
+         fs::create_directories(dir / "o");
+         writeFile(dir / "o/s.19o", input());
+         fs::create_symlink("../o/s.19o", dir / "h/r.19o");
+         return std::vector<std::string>{"h/r.19o"};
+     },
+     kOk, 0,
+     [](const fs::path& dir, TestUser&, TestUser&) {
+         EXPECT_EQ(entries(dir / "h"), std::vector<std::string>{"r.19o"});
+         EXPECT_EQ(fs::read_symlink(dir / "h/r.19o"), "../o/s.19o");
+         EXPECT_EQ(entries(dir / "o"), (std::vector<std::string>{"s.19o", "s.19o_original"}));
+         EXPECT_EQ(readFile(dir / "o/s.19o"), converted());
+         EXPECT_EQ(readFile(dir / "o/s.19o_original"), input());
+         EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(dir / "o/s.19o_original")));
+     }},
+    {"a _temp that is a hard link to another file loses only its name", false, nullptr,
+     [](const fs::path& dir, RunOptions&, TestUser&, TestUser&) {
+         writeFile(dir / "site.19o", input());
+         writeFile(dir / "notes.txt", "field notes\n");
+         fs::create_hard_link(dir / "notes.txt", dir / "site.19o_temp");
+         return std::vector<std::string>{"site.19o"};
+     },
+     kOk, 0,
+     [](const fs::path& dir, TestUser&, TestUser&) {
+         EXPECT_EQ(entries(dir),
+                   (std::vector<std::string>{"notes.txt", "site.19o", "site.19o_original"}));
+         EXPECT_EQ(readFile(dir / "notes.txt"), "field notes\n");
+         EXPECT_EQ(statusOf(dir / "notes.txt").st_nlink, 1u);
+         EXPECT_EQ(readFile(dir / "site.19o"), converted());
+     }},
+    {"a _temp another conversion holds means the file is being converted: nothing touched", false,
+     "site.19o_temp",
+     [](const fs::path& dir, RunOptions&, TestUser&, TestUser&) {
+         writeFile(dir / "site.19o", input());
+         writeFile(dir / "site.19o_temp", "being written");
+         return std::vector<std::string>{"site.19o"};
+     },
+     kInUse, 1,
+     [](const fs::path& dir, TestUser&, TestUser&) {
+         EXPECT_EQ(entries(dir), (std::vector<std::string>{"site.19o", "site.19o_temp"}));
+         EXPECT_EQ(readFile(dir / "site.19o"), input());
+         EXPECT_EQ(readFile(dir / "site.19o_temp"), "being written");
+     }},
+    {"a FIFO is refused at once and the next file is converted", false, nullptr,
+     [](const fs::path& dir, RunOptions&, TestUser&, TestUser&) {
+         ::mkfifo((dir / "f.19o").c_str(), 0600);
+         writeFile(dir / "g.19o", input());
+         return std::vector<std::string>{"f.19o", "g.19o"};
+     },
+     "[NG] f.19o: RINEX観測ファイルの読み込みに失敗しました。", 1,
+     [](const fs::path& dir, TestUser&, TestUser&) {
+         EXPECT_EQ(entries(dir), (std::vector<std::string>{"f.19o", "g.19o", "g.19o_original"}));
+         EXPECT_EQ(readFile(dir / "g.19o"), converted());
+     }},
+    {"closed standard streams: no file of the conversion takes their number", false, nullptr,
+     [](const fs::path& dir, RunOptions& options, TestUser&, TestUser&) {
+         writeFile(dir / "a.19o", input());
+         options.closedStandardStreams = true;
+         options.environment.emplace_back("FERRULE_DEBUG", "1");
+         return std::vector<std::string>{"a.19o"};
+     },
+     "", 0,
+     [](const fs::path& dir, TestUser&, TestUser&) {
+         EXPECT_EQ(readFile(dir / "a.19o"), converted());
+         EXPECT_EQ(readFile(dir / "a.19o_original"), input());
+     }},
+    {"a _temp planted in a sticky folder by another user is never written", true, nullptr,
+     [](const fs::path& dir, RunOptions&, TestUser& u, TestUser&) {
+         fs::permissions(dir, fs::perms::all | fs::perms::sticky_bit);
+         writeFile(dir / "r.19o", input());
+         fs::permissions(dir / "r.19o", fs::perms::owner_read | fs::perms::owner_write);
+         writeFile(dir / "r.19o_temp", "planted");
+         EXPECT_EQ(::chown((dir / "r.19o_temp").c_str(), u.uid(), u.gid()), 0);
+         fs::permissions(dir / "r.19o_temp", static_cast<fs::perms>(0666));
+         fs::create_hard_link(dir / "r.19o_temp", dir.parent_path() / (dir.filename().string() + "-kept"));
+         return std::vector<std::string>{"r.19o"};
+     },
+     kOk, 0,
+     [](const fs::path& dir, TestUser&, TestUser&) {
+         const fs::path planted = dir.parent_path() / (dir.filename().string() + "-kept");
+         EXPECT_EQ(readFile(planted), "planted");
+         fs::remove(planted);
+         EXPECT_EQ(entries(dir), (std::vector<std::string>{"r.19o", "r.19o_original"}));
+         const struct stat result = statusOf(dir / "r.19o");
+         EXPECT_EQ(result.st_uid, 0u);
+         EXPECT_EQ(result.st_mode & 07777, 0600u);
+         EXPECT_EQ(readFile(dir / "r.19o"), converted());
+     }},
+    {"root converting a user's file gives it back to the user, without set-ID bits, ACL kept",
+     true, nullptr,
+     [](const fs::path& dir, RunOptions&, TestUser& u, TestUser& v) {
+         writeFile(dir / "u.19o", input());
+         EXPECT_EQ(::chown((dir / "u.19o").c_str(), u.uid(), u.gid()), 0);
+         EXPECT_EQ(::chmod((dir / "u.19o").c_str(), 06775), 0);
+         const std::string acl =
+             "setfacl -m u:" + std::to_string(v.uid()) + ":rw '" + (dir / "u.19o").string() + "'";
+         EXPECT_EQ(std::system(acl.c_str()), 0) << "setfacl (Debian package acl) is needed";
+         return std::vector<std::string>{"u.19o"};
+     },
+     kOk, 0,
+     [](const fs::path& dir, TestUser& u, TestUser&) {
+         const struct stat result = statusOf(dir / "u.19o");
+         EXPECT_EQ(result.st_uid, u.uid());
+         EXPECT_EQ(result.st_gid, u.gid());
+         EXPECT_EQ(result.st_mode & 07777, 0775u);
+         char before[256];
+         char after[256];
+         const ssize_t was = ::getxattr((dir / "u.19o_original").c_str(),
+                                        "system.posix_acl_access", before, sizeof before);
+         const ssize_t is =
+             ::getxattr((dir / "u.19o").c_str(), "system.posix_acl_access", after, sizeof after);
+         ASSERT_GT(was, 0);
+         EXPECT_EQ(std::string(after, static_cast<std::size_t>(std::max<ssize_t>(is, 0))),
+                   std::string(before, static_cast<std::size_t>(was)));
+     }},
+    {"another user's file under protected hard links: _original written as a copy", true, nullptr,
+     [](const fs::path& dir, RunOptions& options, TestUser& u, TestUser& v) {
+         fs::permissions(dir, fs::perms::all);
+         writeFile(dir / "u.19o", input());
+         EXPECT_EQ(::chown((dir / "u.19o").c_str(), u.uid(), u.gid()), 0);
+         fs::permissions(dir / "u.19o", static_cast<fs::perms>(0644));
+         options.user = v.id();
+         return std::vector<std::string>{"u.19o"};
+     },
+     kOk, 0,
+     [](const fs::path& dir, TestUser&, TestUser& v) {
+         EXPECT_EQ(entries(dir), (std::vector<std::string>{"u.19o", "u.19o_original"}));
+         EXPECT_EQ(readFile(dir / "u.19o"), converted());
+         EXPECT_EQ(readFile(dir / "u.19o_original"), input());
+         EXPECT_EQ(statusOf(dir / "u.19o_original").st_uid, v.uid()) << "a copy, not a link";
+     }},
+};
+// clang-format on
+
+void PrintTo(const Row& row, std::ostream* out) {
+    *out << row.name;
+}
+
+class HostileFiles : public testing::TestWithParam<Row> {};
+
+TEST_P(HostileFiles, LoseNothingAndTellTheTruth) {
+    const Row& row = GetParam();
+    if (row.needsUsers && ::geteuid() != 0) {
+        GTEST_SKIP() << "needs root, to make a second and a third user";
+    }
+    if (std::string(row.name).find("protected") != std::string::npos &&
+        readFile("/proc/sys/fs/protected_hardlinks").front() != '1') {
+        GTEST_SKIP() << "protected_hardlinks is off here";
+    }
+    std::optional<TestUser> u;
+    std::optional<TestUser> v;
+    if (row.needsUsers) {
+        // Names of the row's own: ctest may run two rows at once.
+        const auto index = std::to_string(&row - std::begin(kRows));
+        u.emplace("ferrule-u" + index);
+        v.emplace("ferrule-v" + index);
+        ASSERT_TRUE(u->ok() && v->ok()) << "useradd failed";
+    }
+    if (!u) u.emplace("");
+    if (!v) v.emplace("");
+    TestUser& someone = *u;
+    TestUser& another = *v;
+    const TempDir top;
+    const fs::path dir = top / "folder";
+    fs::create_directories(dir);
+    RunOptions options = inDirectory(dir);
+    const std::vector<std::string> arguments = row.setup(dir, options, someone, another);
+    int held = -1;
+    if (row.locked != nullptr) {
+        held = ::open((dir / row.locked).c_str(), O_RDONLY | O_CLOEXEC);
+        ASSERT_EQ(::flock(held, LOCK_EX), 0);
+    }
+    // The test folder must be reachable by the other users.
+    fs::permissions(top.path(),
+                    fs::perms::owner_all | fs::perms::others_exec | fs::perms::group_exec);
+    StartedRun started(arguments, options);
+    const ProgramRun run = started.wait();
+    if (held >= 0) ::close(held);
+    EXPECT_EQ(run.status, row.status) << run.err;
+    if (!row.told.empty()) {
+        const std::string said = run.out + run.err;
+        EXPECT_NE(said.find(row.told + "\n"), std::string::npos) << said;
+    }
+    row.check(dir, someone, another);
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, HostileFiles, testing::ValuesIn(kRows),
+                         [](const testing::TestParamInfo<Row>& row) {
+                             return "row" + std::to_string(row.index);
+                         });
+
+// The folder swap: before each step the conversion takes in the input's folder, the folder and
+// a sibling are exchanged (renameat2 RENAME_EXCHANGE), as a hostile owner of their parent could.
+// No step may reach the sibling: its file keeps its bytes and its inode, and nothing appears
+// beside it; the input, wherever its folder now is, is converted or left whole.
+bool exchange(const fs::path& a, const fs::path& b) {
+    return ::syscall(SYS_renameat2, AT_FDCWD, a.c_str(), AT_FDCWD, b.c_str(), RENAME_EXCHANGE) == 0;
+}
+
+struct Victim {
+    fs::path folder;
+    ino_t inode;
+};
+
+void expectUntouched(const fs::path& victim, ino_t victimInode) {
+    EXPECT_EQ(entries(victim), std::vector<std::string>{"base.19o"});
+    EXPECT_EQ(readFile(victim / "base.19o"), "root-only observations\r\n");
+    EXPECT_EQ(inode(victim / "base.19o"), victimInode);
+}
+
+TEST(FolderSwap, AtEveryStepReachesNothingOutsideTheInputsFolder) {
+    for (int swapAt = 0;; ++swapAt) {
+        SCOPED_TRACE("folders exchanged before step " + std::to_string(swapAt));
+        const TempDir top;
+        fs::create_directories(top / "a/d");
+        fs::create_directories(top / "a/e");
+        writeFile(top / "a/d/base.19o", input());
+        writeFile(top / "a/e/base.19o", "root-only observations\r\n");
+        const ino_t victimInode = inode(top / "a/e/base.19o");
+        bool swapped = false;
+        Fault fault;
+        fault.beforeFolderStep = [&](int step) {
+            if (step == swapAt) swapped = exchange(top / "a/d", top / "a/e");
+        };
+        platform::NativePlatform native;
+        FaultyFileSystem files(native.services().files, top / "a/d/base.19o", fault);
+        detail::SilentDebugChannel debug;
+        platform::Services services{native.services().console, native.services().notifier, debug,
+                                    files};
+        const Told told = convertFile(top / "a/d/base.19o", services);
+        if (!swapped) {
+            // Past the last step; the conversion's own steps are more than a few.
+            EXPECT_GT(swapAt, 5);
+            break;
+        }
+        // The input's folder is now at a/e, the other one at a/d.
+        expectUntouched(top / "a/d", victimInode);
+        EXPECT_TRUE(told.converted) << told.text;
+        EXPECT_EQ(readFile(top / "a/e/base.19o"), converted());
+        EXPECT_EQ(readFile(top / "a/e/base.19o_original"), input());
+        ASSERT_LT(swapAt, 100);
+    }
+}
+
+// The real race, bounded: a second process exchanges the folders as fast as it can while the
+// program converts, for at most 20 s of runs.
+TEST(FolderSwap, RacedByAnotherProcessLosesNothing) {
+    const TempDir top;
+    fs::create_directories(top / "a/d");
+    fs::create_directories(top / "a/e");
+    writeFile(top / "a/e/base.19o", "root-only observations\r\n");
+    const ino_t victimInode = inode(top / "a/e/base.19o");
+    writeFile(top / "a/d/base.19o", input());
+    // Which folder holds the input is marked by a file of its own in it.
+    writeFile(top / "a/d/mine", "");
+    const pid_t swapper = ::fork();
+    if (swapper == 0) {
+        for (;;) exchange(top / "a/d", top / "a/e");
+    }
+    const auto start = std::chrono::steady_clock::now();
+    int runs = 0;
+    while (std::chrono::steady_clock::now() - start < std::chrono::seconds(20) && runs < 200) {
+        (void)runFerrule({(top / "a/d/base.19o").string()});
+        ++runs;
+    }
+    ::kill(swapper, SIGKILL);
+    ::waitpid(swapper, nullptr, 0);
+    const fs::path mine = fs::exists(top / "a/d/mine") ? top / "a/d" : top / "a/e";
+    const fs::path other = mine == top / "a/d" ? top / "a/e" : top / "a/d";
+    expectUntouched(other, victimInode);
+    // The input's folder holds the input, or its conversion with the input beside it.
+    const std::string atPath = readFile(mine / "base.19o");
+    EXPECT_TRUE(atPath == input() || atPath == converted());
+    if (atPath == converted()) {
+        EXPECT_EQ(readFile(mine / "base.19o_original"), input());
+    }
+    std::printf("    %d runs against the swapping folders\n", runs);
+}
+
+}  // namespace
+}  // namespace ferrule::test
