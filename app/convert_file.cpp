@@ -51,10 +51,10 @@ class FileSink final : public detail::OutputSink {
     }
 
     void write(std::string_view bytes) override {
-        if (composedBytes_ + bytes.size() > kComposedBytes) flush();
+        if (composedBytes_ + bytes.size() > kComposedBytes) send();
         if (bytes.size() > kComposedBytes) {
             add(bytes);  // a long line gathered from several blocks: written at once
-            flush();
+            send();
             return;
         }
         char* const copy = composed_.get() + composedBytes_;
@@ -66,14 +66,20 @@ class FileSink final : public detail::OutputSink {
     void writeFromBlock(std::string_view bytes) override { add(bytes); }
 
     // Writes what was gathered; the input block must still hold the bytes that came from it.
-    bool flush() {
-        if (!failed_ && !pieces_.empty()) failed_ = !file_.writeGathered(pieces_);
-        pieces_.clear();
-        composedBytes_ = 0;
+    // False once any write has failed.
+    [[nodiscard]] bool flush() {
+        send();
         return !failed_;
     }
 
   private:
+    // The first failed write is remembered for flush() to tell; nothing more is written.
+    void send() {
+        if (!failed_ && !pieces_.empty()) failed_ = !file_.writeGathered(pieces_);
+        pieces_.clear();
+        composedBytes_ = 0;
+    }
+
     void add(std::string_view bytes) {
         if (bytes.empty()) return;
         if (!pieces_.empty() && pieces_.back().data() + pieces_.back().size() == bytes.data()) {
@@ -82,7 +88,7 @@ class FileSink final : public detail::OutputSink {
         } else {
             pieces_.push_back(bytes);
         }
-        if (pieces_.size() == kMaxPieces) flush();
+        if (pieces_.size() == kMaxPieces) send();
     }
 
     platform::OutputFile& file_;
@@ -111,8 +117,8 @@ bool namesFile(platform::Folder& folder, const platform::Folder::Name& name,
     return now && now->sameFile(state);
 }
 
-Told refuse(std::string_view text) {
-    return Told{false, messages::kCaptionNg, std::string(text)};
+Told refuse(std::string_view text, Outcome outcome = Outcome::InProgress) {
+    return Told{false, messages::kCaptionNg, std::string(text), outcome};
 }
 
 // Interrupts wait while the swap runs: the input's name never stays without a whole file.
@@ -325,7 +331,7 @@ Told convertFile(const Path& path, platform::Services& services) {
 
     const Outcome outcome = conversion.finish();
     const std::string message = outcomeMessage(outcome, conversion.headerErrorLine());
-    if (stoppedInHeader(outcome)) return refuse(message);
+    if (stoppedInHeader(outcome)) return refuse(message, outcome);
     // The converted text, or after a stop in the observation section what was written before
     // it, must be whole on the disk; a temporary file that is not goes, whatever else happened.
     // The converted file gets the input's owner, attributes and permissions before it is synced.
@@ -338,7 +344,7 @@ Told convertFile(const Path& path, platform::Services& services) {
     if (!converted) {
         // A stop in the observation section leaves the temporary file with what was written.
         temporary->keep();
-        return refuse(message);
+        return refuse(message, outcome);
     }
 
     // What was converted must be the whole file at the name, as it was when reading began: a
@@ -356,7 +362,7 @@ Told convertFile(const Path& path, platform::Services& services) {
         return refuse(messages::kReplaceFailed);
     }
     if (!temporary->commit(input)) return refuse(messages::kReplaceFailed);
-    return Told{true, outcomeCaption(outcome), message};
+    return Told{true, outcomeCaption(outcome), message, outcome};
 }
 
 // The file is read through a conversion whose output goes nowhere: no temporary file, no lock.
@@ -376,7 +382,7 @@ Told reportFile(const Path& path, platform::Services& services, Survey& survey) 
     const Outcome outcome = conversion.finish();
     survey = conversion.survey();
     return Told{isConverted(outcome), outcomeCaption(outcome),
-                outcomeMessage(outcome, conversion.headerErrorLine())};
+                outcomeMessage(outcome, conversion.headerErrorLine()), outcome};
 }
 
 }  // namespace ferrule

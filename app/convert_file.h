@@ -10,11 +10,14 @@
 
 namespace ferrule {
 
-// What the user is told of a file: the caption ("OK" or "NG") and the message.
+// What the user is told of a file: whether it was converted, the caption ("OK" or "NG") and the
+// message; and how its conversion ended, InProgress when the file was not read through (it could
+// not be opened or read, or it was refused before).
 struct Told {
     bool converted = false;
     std::string_view caption;
     std::string text;
+    Outcome outcome = Outcome::InProgress;
 };
 
 // Converts the file. Converted: the input now at "<path>_original", the result at its path.

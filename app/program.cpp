@@ -52,13 +52,13 @@ int convertFiles(const std::vector<Path>& files, platform::Services& services) {
     writeStartLines(services.console);
     if (files.size() == 1) {
         const Told told = convertSafely(files.front(), services);
-        services.notifier.notify(told.caption, told.text);
+        services.notifier.notify(told.converted, told.caption, told.text);
         return told.converted ? 0 : 1;
     }
     bool allConverted = true;
     for (const Path& file : files) {
         const Told told = convertSafely(file, services);
-        services.notifier.notifyOf(shownName(file), told.caption, told.text);
+        services.notifier.notifyOf(shownName(file), told.converted, told.caption, told.text);
         allConverted = allConverted && told.converted;
     }
     services.notifier.allNotified(allConverted);
@@ -85,7 +85,8 @@ int reportFiles(const std::vector<Path>& files, platform::Services& services) {
                 survey.repairedStationId.empty() ? messages::kWouldConvert : messages::kWouldRepair;
         }
         // What was read, indented under the file's line.
-        const std::string read = told.text == messages::kReadFailed ? "" : describeSurvey(survey);
+        const std::string read =
+            told.outcome == Outcome::InProgress ? std::string() : describeSurvey(survey);
         for (std::size_t at = 0; at < read.size();) {
             const std::size_t end = read.find('\n', at) + 1;
             text += "  " + read.substr(at, end - at);

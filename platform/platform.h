@@ -33,11 +33,12 @@ class Console {
 class Notifier {
   public:
     virtual ~Notifier() = default;
-    // One outcome, told at once.
-    virtual void notify(std::string_view caption, std::string_view text) = 0;
+    // One outcome, told at once: whether the file was converted, the caption and the text.
+    virtual void notify(bool converted, std::string_view caption, std::string_view text) = 0;
     // The outcome of one file of several: by default told at once, the file's name before it.
-    virtual void notifyOf(std::string_view file, std::string_view caption, std::string_view text) {
-        notify(caption, std::string(file).append(": ").append(text));
+    virtual void notifyOf(std::string_view file, bool converted, std::string_view caption,
+                          std::string_view text) {
+        notify(converted, caption, std::string(file).append(": ").append(text));
     }
     // After the last of several files: whether every one was converted.
     virtual void allNotified(bool /*allConverted*/) {}

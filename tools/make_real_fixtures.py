@@ -2,8 +2,7 @@
 """Derives test fixtures from the real observation files in tests/data/real/.
 
 The real files are not in the converter's fixed layout as they stand. This script makes, for
-each, the variants the tests need, and writes them with the expected output of the conversion to
-tests/data/real/derived/:
+each, the variants the tests need, and writes them to tests/data/real/derived/:
 
   geonet_normalised.05o   the GEONET day, 80-column header records and CR LF line ends
   geonet_static.05o       ... with RUN BY changed from "GSI, JAPAN" to a survey office
@@ -13,14 +12,14 @@ tests/data/real/derived/:
   trimble_no_clock.18o    the Trimble file without its RCV CLOCK OFFS APPL record
   trimble_kinematic.18o   ... with the question-mark marker, its leading event record removed
 
-Each converted fixture has a "<name>.expected" beside it: the output composed here from the
-conversion rules applied record by record (moving-antenna block, record count, site MARKER NAME
-records), not by running the converter. trimble_no_clock.18o.expected holds what is written
-before the conversion stops.
+Each converted fixture has a "<name>.expected" beside it, committed and reviewed as data: what
+the conversion must write (trimble_no_clock.18o.expected: what is written before it stops). This
+script does not make them; a change of a fixture's input means reviewing its expected output
+again. It is not run by the tests.
 
 Run from the repository root:
   python3 tools/make_real_fixtures.py          writes the fixtures
-  python3 tools/make_real_fixtures.py --check  fails when the committed fixtures differ
+  python3 tools/make_real_fixtures.py --check  fails when the committed inputs differ
 """
 import datetime
 import os
@@ -32,7 +31,6 @@ CRLF = "\r\n"
 
 GSI = "GSI, JAPAN".ljust(20)
 SURVEY_OFFICE = "SURVEY OFFICE".ljust(20)
-QUESTION_MARKS = "????".ljust(60)
 
 
 # --- Reading the real files -----------------------------------------------------------------
@@ -149,61 +147,6 @@ def occupation(comment):
     return [" " * 28 + "4  1", header_record("   " + comment, "COMMENT")]
 
 
-MOVING_ANTENNA_COMMENT = header_record("               ***  ANTENNA IS NOW MOVING  ***", "COMMENT")
-
-
-def site_marker_name(number):
-    return header_record("%03xK" % number, "MARKER NAME")
-
-
-# --- The conversion rules, record by record -------------------------------------------------
-
-def station_id(marker):
-    return "".join(c if c.isascii() and c.isalnum() else "Z" for c in marker[:4])
-
-
-def convert(obs):
-    """The converted text of a kinematic file or of a static one with a malformed identifier,
-    and whether the conversion stopped because the section begins with an event."""
-    header = []
-    kinematic = True
-    for line in obs.header:
-        if label(line) == "MARKER NAME" and line[:60] != QUESTION_MARKS:
-            assert station_id(line) + " " * 56 != line[:60], "a static file is not converted"
-            kinematic = False
-            line = header_record(station_id(line), "MARKER NAME")
-        header.append(line)
-    if obs.records and is_event(obs.records[0]):
-        return join(header), "stopped"
-
-    out = list(header)
-    regular_epochs = 0
-    state = "idle"
-    next_site = 0
-    for record in obs.records:
-        if not is_event(record):
-            if kinematic and regular_epochs < 2:
-                out += [record[0][:28] + "2", " " * 28 + "4  1", MOVING_ANTENNA_COMMENT]
-            regular_epochs += 1
-            out += record
-            continue
-        flag = event_flag(record[0])
-        if flag == 3:
-            state = "new site"
-        elif flag == 2 and state == "idle":
-            state = "moving"
-            out += [record[0] + "  2"] + record[1:]
-            continue
-        elif flag == 2:
-            state = "idle"
-        elif flag == 4 and state == "moving":
-            out += [site_marker_name(next_site)] + record[1:]
-            next_site += 1
-            continue
-        out += record
-    return join(out), "converted"
-
-
 # --- The fixtures ---------------------------------------------------------------------------
 
 def geonet(drop_gsi=True, marker=None):
@@ -266,34 +209,22 @@ def trimble(marker=None, drop_leading_event=False):
 
 
 def fixtures():
-    """File name, input text, and the expected output of the conversion (None: refused in the
-    header, nothing is written)."""
-    made = [
-        ("geonet_normalised.05o", text_of(geonet(drop_gsi=False)), None),
-        ("geonet_static.05o", text_of(geonet()), None),
+    """File name and input text of each derived fixture."""
+    return [
+        ("geonet_normalised.05o", text_of(geonet(drop_gsi=False))),
+        ("geonet_static.05o", text_of(geonet())),
+        ("geonet_bad_id.05o", text_of(geonet(marker="07-59"))),
+        ("geonet_kinematic.05o", text_of(geonet(marker="????"))),
+        ("geonet_stop_and_go.05o", text_of(with_stop_and_go(geonet(marker="????")))),
+        ("trimble_no_clock.18o", text_of(trimble())),
+        ("trimble_kinematic.18o", text_of(trimble("????", drop_leading_event=True))),
     ]
-    for name, obs in (("geonet_bad_id.05o", geonet(marker="07-59")),
-                      ("geonet_kinematic.05o", geonet(marker="????")),
-                      ("geonet_stop_and_go.05o", with_stop_and_go(geonet(marker="????"))),
-                      ("trimble_no_clock.18o", trimble()),
-                      ("trimble_kinematic.18o", trimble("????", drop_leading_event=True))):
-        expected, how = convert(obs)
-        assert how == ("stopped" if name == "trimble_no_clock.18o" else "converted")
-        made.append((name, text_of(obs), expected))
-    return made
-
-
-def files():
-    for name, text, expected in fixtures():
-        yield name, text
-        if expected is not None:
-            yield name + ".expected", expected
 
 
 def main():
     check = sys.argv[1:] == ["--check"]
     stale = []
-    for name, text in files():
+    for name, text in fixtures():
         path = os.path.join(DERIVED, name)
         data = text.encode("latin-1")
         if check:

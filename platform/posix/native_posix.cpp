@@ -26,10 +26,10 @@ class StandardConsole final : public Console {
 class ConsoleNotifier final : public Notifier {
   public:
     explicit ConsoleNotifier(Console& console) : console_(console) {}
-    void notify(std::string_view caption, std::string_view text) override {
+    void notify(bool converted, std::string_view caption, std::string_view text) override {
         std::string line = "[";
         line.append(caption).append("] ").append(text).append("\n");
-        if (caption == "OK")
+        if (converted)
             console_.writeOutput(line);
         else
             console_.writeError(line);

@@ -75,7 +75,8 @@ void CodePageConsole::write(std::FILE* stream, std::string_view text) {
     std::fflush(stream);
 }
 
-void MessageBoxNotifier::notify(std::string_view caption, std::string_view text) {
+void MessageBoxNotifier::notify(bool /*converted*/, std::string_view caption,
+                                std::string_view text) {
     const std::wstring wideCaption = toUtf16(caption);
     const std::wstring wideText = toUtf16(text);
     if (echo_ != nullptr) {
@@ -88,15 +89,15 @@ void MessageBoxNotifier::notify(std::string_view caption, std::string_view text)
     show_(nullptr, wideText.c_str(), wideCaption.c_str(), MB_OK);
 }
 
-void MessageBoxNotifier::notifyOf(std::string_view file, std::string_view caption,
-                                  std::string_view text) {
+void MessageBoxNotifier::notifyOf(std::string_view file, bool /*converted*/,
+                                  std::string_view caption, std::string_view text) {
     gathered_.append("[").append(caption).append("] ").append(file).append(": ").append(text);
     gathered_.append("\n");
 }
 
 void MessageBoxNotifier::allNotified(bool allConverted) {
     if (gathered_.ends_with('\n')) gathered_.pop_back();
-    notify(allConverted ? "OK" : "NG", gathered_);
+    notify(allConverted, allConverted ? "OK" : "NG", gathered_);
     gathered_.clear();
 }
 

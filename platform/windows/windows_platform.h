@@ -50,11 +50,12 @@ class MessageBoxNotifier final : public Notifier {
   public:
     explicit MessageBoxNotifier(MessageBoxFunction show, std::FILE* echo = nullptr)
         : show_(show), echo_(echo) {}
-    void notify(std::string_view caption, std::string_view text) override;
-    void notifyOf(std::string_view file, std::string_view caption, std::string_view text) override;
+    void notify(bool converted, std::string_view caption, std::string_view text) override;
+    void notifyOf(std::string_view file, bool converted, std::string_view caption,
+                  std::string_view text) override;
     void allNotified(bool allConverted) override;
     void usage(std::string_view text) override {
-        notify("NG", text.substr(0, text.find_last_not_of('\n') + 1));
+        notify(false, "NG", text.substr(0, text.find_last_not_of('\n') + 1));
     }
 
   private:

@@ -40,7 +40,7 @@ TEST(WindowsNotifier, ShowsCaptionAndTextInUtf16WithOneOkButtonAndEchoesThem) {
     const TempDir dir;
     std::FILE* echo = nullptr;
     ASSERT_EQ(_wfopen_s(&echo, (dir / "echo").c_str(), L"wb"), 0);
-    MessageBoxNotifier(&recordMessageBox, echo).notify("NG", "すでに変換済\nです");
+    MessageBoxNotifier(&recordMessageBox, echo).notify(false, "NG", "すでに変換済\nです");
     std::fclose(echo);
     EXPECT_EQ(messageBoxCalls, std::vector<std::wstring>{L"NG|すでに変換済\nです|MB_OK"});
     EXPECT_EQ(readFile(dir / "echo"), "[NG] すでに変換済\nです\n");
