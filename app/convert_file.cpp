@@ -157,7 +157,7 @@ ReadEnd readThrough(platform::InputFile& input, detail::Conversion& conversion,
 
 // "<name>_temp" beside the input: always a new file of our own. It is created, written, synced
 // and published by commit(), which does the swap; its destructor removes it unless it was
-// committed or kept on purpose.
+// committed.
 class TemporaryFile {
   public:
     // Whatever stands at the name is not ours: a file another conversion holds is being
@@ -193,7 +193,7 @@ class TemporaryFile {
 
     ~TemporaryFile() {
         (void)close();  // released even when closing fails; a failure was told before
-        if (!kept_ && namesFile(folder_, name_, state_)) (void)folder_.remove(name_);
+        if (!committed_ && namesFile(folder_, name_, state_)) (void)folder_.remove(name_);
     }
     TemporaryFile(const TemporaryFile&) = delete;
     TemporaryFile& operator=(const TemporaryFile&) = delete;
@@ -205,8 +205,6 @@ class TemporaryFile {
         closed_ = true;
         return file_->close();
     }
-    // The file stays under its name: what a stop in the observation section wrote.
-    void keep() { kept_ = true; }
     // Whether the name still names the file written.
     bool stillNamed() { return namesFile(folder_, name_, state_); }
 
@@ -255,7 +253,7 @@ class TemporaryFile {
           state_(state) {}
 
     bool published() {
-        kept_ = true;
+        committed_ = true;
         folder_.sync();
         return true;
     }
@@ -280,7 +278,7 @@ class TemporaryFile {
     std::unique_ptr<platform::OutputFile> file_;
     platform::FileState state_;
     bool closed_ = false;
-    bool kept_ = false;
+    bool committed_ = false;
 };
 
 // The input, looked up once, with the messages of what can go wrong on the way.
@@ -307,7 +305,14 @@ Told convertFile(const Path& path, platform::Services& services) {
 
     // One conversion of a file at a time: the lock is held until the swap is done. A file that
     // another conversion replaced after it was opened here no longer has the name.
-    if (input.lock() != platform::Lock::Taken) return refuse(messages::kInUse);
+    switch (input.lock()) {
+        case platform::Lock::Taken:
+            break;
+        case platform::Lock::Held:
+            return refuse(messages::kInUse);
+        case platform::Lock::Unsupported:
+            return refuse(messages::kCannotLock);
+    }
     const std::optional<platform::FileState> before = input.state();
     if (!before) return refuse(messages::kReadFailed);
     if (!namesFile(folder, opened.name, *before)) return refuse(messages::kInUse);
@@ -341,11 +346,9 @@ Told convertFile(const Path& path, platform::Services& services) {
     if ((converted && !temporary->file().sync()) || !temporary->close()) {
         return refuse(messages::kTempWriteFailed);
     }
-    if (!converted) {
-        // A stop in the observation section leaves the temporary file with what was written.
-        temporary->keep();
-        return refuse(message, outcome);
-    }
+    // A stop in the observation section (converted before, no site identifier left, a types
+    // change refused) leaves nothing beside the input, as a refusal in the header does.
+    if (!converted) return refuse(message, outcome);
 
     // What was converted must be the whole file at the name, as it was when reading began: a
     // file written while it was read (a download, a logger) is not replaced by its older bytes.

@@ -33,11 +33,16 @@ inline constexpr std::string_view kHelp =
     "  --             これより後の引数はすべてファイル名です\n";
 
 inline constexpr std::string_view kReadFailed = "RINEX観測ファイルの読み込みに失敗しました。";
-inline constexpr std::string_view kNotObservationFile = "RINEX観測ではありません。";
-inline constexpr std::string_view kTempCreateFailed = "一時的なファイルの作成の失敗しました。";
+inline constexpr std::string_view kNotObservationFile =
+    "RINEX観測ではありません。ファイル名に小文字の o が必要です（例: site.19o）。";
+inline constexpr std::string_view kTempCreateFailed = "一時的なファイルの作成に失敗しました。";
 inline constexpr std::string_view kTempWriteFailed = "一時的なファイルの書き込みに失敗しました。";
 inline constexpr std::string_view kReplaceFailed = "ファイルの置き換えに失敗しました。";
 inline constexpr std::string_view kInUse = "このファイルは別の変換で使用中です。";
+inline constexpr std::string_view kCannotLock =
+    "このファイルシステムではファイルをロックできないため、変換できません。"
+    "ローカルのディスクにコピーしてから変換してください。";
+inline constexpr std::string_view kUnknownOption = "不明なオプションです: ";
 inline constexpr std::string_view kChangedWhileRead = "変換中にファイルが変更されました。";
 inline constexpr std::string_view kLinkToSideFile =
     "このファイルは、変換で使う名前（_original または _temp）とつながるシンボリックリンクです。"
@@ -48,7 +53,9 @@ inline constexpr std::string_view kStaticData =
 inline constexpr std::string_view kGsiData =
     "このRINEXデータは国土地理院のデータです。変換する必要はありません。";
 inline constexpr std::string_view kAlreadyConverted = "すでに変換済のRINEXデータです。";
-inline constexpr std::string_view kSiteIdLimit = "SITE IDの割り付け上限を越えました。";
+inline constexpr std::string_view kSiteIdLimit =
+    "点名の割り付け上限（2,049 点: 000K から 800K まで）を超えました。"
+    "ファイルを分割して変換してください。";
 inline constexpr std::string_view kConverted = "変換完了";
 inline constexpr std::string_view kWouldConvert = "変換します（キネマティック）\n";
 inline constexpr std::string_view kWouldRepair = "変換します（スタティック、Station ID を修正）\n";

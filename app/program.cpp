@@ -98,8 +98,12 @@ int reportFiles(const std::vector<Path>& files, platform::Services& services) {
     return allConverted ? 0 : 1;
 }
 
-int wrongUse(platform::Services& services, bool withoutFile) {
+int wrongUse(platform::Services& services, bool withoutFile, std::string_view option = {}) {
     writeStartLines(services.console);
+    if (!option.empty()) {
+        services.console.writeError(std::string(messages::kUnknownOption) + std::string(option) +
+                                    "\n");
+    }
     services.console.writeError(messages::kUsage);
     // Started without a file (a double-click on Windows), the console may close at once.
     if (withoutFile) services.notifier.usage(messages::kUsage);
@@ -126,7 +130,7 @@ int runProgram(std::span<const Path> arguments, platform::Services& services) {
         } else if (word == "--report") {
             report = true;
         } else if (word.size() > 1 && word.front() == '-') {
-            return wrongUse(services, false);
+            return wrongUse(services, false, detail::shownText(word));
         } else {
             files.push_back(argument);
         }
