@@ -1,7 +1,7 @@
 #include "app/conversion.h"
 
-#include <algorithm>
 #include <bit>
+#include <cassert>
 #include <cstdint>
 #include <cstring>
 
@@ -14,10 +14,13 @@
 
 namespace ferrule::detail {
 
+Conversion::Conversion(OutputSink& output, DebugChannel& debug)
+    : writer_(output, debug), debug_(debug), observations_(header_.record()), rewriter_(header_) {}
+
 Survey Conversion::survey() const {
-    return Survey{header_.record(),           observations_.regularEpochs(),
-                  observations_.firstEpoch(), observations_.lastEpoch(),
-                  repairedStationId_,         occupations_};
+    return Survey{
+        header_.record(),          observations_.regularEpochs(), observations_.firstEpoch(),
+        observations_.lastEpoch(), recorder_.repairedStationId(), recorder_.occupations()};
 }
 
 // --- Writer ---------------------------------------------------------------------------------
@@ -44,136 +47,133 @@ void Conversion::Writer::flush() {
     runStart_ = runEnd_ = nullptr;
 }
 
-// --- Acting on result codes ------------------------------------------------------------------
-
-Conversion::Conversion(OutputSink& output, DebugChannel& debug)
-    : writer_(output), debug_(debug), observations_(header_.record()) {}
-
-void Conversion::debugLine(std::string_view line) {
-    if (!debug_.enabled()) return;
-    const std::size_t shown = std::min<std::size_t>(line.size(), 1024);
-    debugPrint(debug_, "%.*s\n", static_cast<int>(shown), line.data());
+void Conversion::Writer::writeHeaderLine(std::string_view line) {
+    if (debug_.enabled()) debugLine(LineEdit::Line::Keep, line);
+    write(line);
 }
 
-void Conversion::writeLine(std::string_view line) {
-    debugLine(line);
-    writer_.write(line);
+void Conversion::Writer::writeLine(const LineEdit& edit, std::string_view line, bool inBlock) {
+    assert(edit.stop == Outcome::InProgress && !lineOpen_);
+    if (edit.insert != LineEdit::Insert::Nothing) writeInsert(edit, line);
+    if (debug_.enabled()) debugLine(edit.line, line);
+    fate_ = edit.line;
+    cut_ = false;
+    writePart(line, inBlock);
 }
+
+void Conversion::Writer::writeInsert(const LineEdit& edit, std::string_view line) {
+    if (edit.insert == LineEdit::Insert::MovingAntennaBlock) write(movingAntennaBlock(line));
+    if (edit.insert == LineEdit::Insert::SiteMarkerName) {
+        assert(edit.line == LineEdit::Line::Drop);  // the flag-4 record it replaces
+        write(siteMarkerNameRecord(edit.siteId));
+    }
+}
+
+std::string_view Conversion::Writer::continueLine(std::string_view block) {
+    const std::size_t lineFeed = block.find('\n');
+    const std::string_view part = block.substr(0, lineFeed == block.npos ? lineFeed : lineFeed + 1);
+    writePart(part, true);
+    return block.substr(part.size());
+}
+
+// A line that reached kLineHeadBytes without its line feed was classified by that head; the rest
+// of it follows the same edit as its bytes come. So memory stays bounded, and a last line of that
+// length is a line to the rules even without its line feed.
+void Conversion::Writer::writePart(std::string_view part, bool inBlock) {
+    lineOpen_ = part.back() != '\n';
+    if (fate_ != LineEdit::Line::Keep) return writeCutOrDropped(part, inBlock);
+    // A line inside the block joins the pending run of unchanged bytes; a line the processor
+    // gathered from earlier blocks is copied out, as its buffer is about to be reused.
+    if (inBlock) {
+        pass(part);
+    } else {
+        write(part);
+    }
+}
+
+void Conversion::Writer::writeCutOrDropped(std::string_view part, bool inBlock) {
+    if (fate_ == LineEdit::Line::KeepWithRecordCount && !cut_) {
+        const std::string_view text = beforeLineEnd(part);
+        cut_ = text.size() < part.size();
+        if (inBlock) {
+            pass(text);
+        } else if (!text.empty()) {
+            write(text);
+        }
+    }
+    if (!lineOpen_) endLine();
+}
+
+// The one place the record count is written: after a counted line, once the line has ended,
+// however long it was.
+void Conversion::Writer::endLine() {
+    lineOpen_ = false;
+    if (fate_ == LineEdit::Line::KeepWithRecordCount) write(kRecordCountSuffix);
+}
+
+void Conversion::Writer::endInput() {
+    if (lineOpen_) endLine();
+    flush();
+}
+
+// The line as it is written, its first 1024 bytes at most (the channel cuts it shorter). Called
+// only when the channel is on.
+void Conversion::Writer::debugLine(LineEdit::Line fate, std::string_view line) {
+    if (fate == LineEdit::Line::Drop) return;
+    const bool counted = fate == LineEdit::Line::KeepWithRecordCount;
+    const std::string_view shown = (counted ? beforeLineEnd(line) : line).substr(0, 1024);
+    debugPrint(debug_, "%.*s%s\n", static_cast<int>(shown.size()), shown.data(),
+               counted ? kRecordCountSuffix.data() : "");  // a literal: terminated
+}
+
+// --- Acting on the header -------------------------------------------------------------------
 
 void Conversion::actOnHeader(HeaderResult result, std::string_view text) {
     switch (result) {
         case HeaderLine:
-            writeLine(text);
+            writer_.writeHeaderLine(text);
             break;
         case HeaderEnd:
-            writeLine(text);
+            writer_.writeHeaderLine(text);
             observationPhase_ = true;
             break;
         case HeaderStationIdFixed:
-            kinematicMode_ = false;
-            repairedStationId_.assign(text.substr(0, 4));
+            rewriter_.staticFile();
+            recorder_.stationIdRepaired(text);
             debugPrint(debug_, "Static Data:StationID change\n");
-            writeLine(text);
+            writer_.writeHeaderLine(text);
             break;
         case HeaderStaticData:
-            kinematicMode_ = false;
-            debugPrint(debug_, "Static Data \n");
-            stop(Outcome::StaticData);
+            stop(Outcome::StaticData, text);
             break;
         case HeaderGsiData:
-            debugPrint(debug_, "Error GSI \n");
-            stop(Outcome::GsiData);
+            stop(Outcome::GsiData, text);
             break;
         case HeaderError:
-            debugPrint(debug_, "Error \n");
-            headerErrorLine_.assign(text.substr(0, kQuotedLineBytes));
-            stop(Outcome::HeaderError);
+            stop(Outcome::HeaderError, text);
             break;
         case HeaderNone:
             break;
     }
 }
 
-Conversion::LineFate Conversion::actOnObservation(ObservationResult result, std::string_view line) {
-    // The COMMENT records among the special records after an occupation's record are its
-    // comments (the first few: a file of nothing else must not fill the memory).
-    if (result != ObsFullLine) occupationComments_ = false;
-    if (occupationComments_ && line.size() >= 67 && line.substr(60, 7) == "COMMENT") {
-        const std::string_view text = line.substr(0, 60);
-        const std::size_t first = text.find_first_not_of(' ');
-        std::vector<std::string>& comments = occupations_.back().comments;
-        if (first != std::string_view::npos && comments.size() < Survey::kMaxComments) {
-            comments.emplace_back(text.substr(first, text.find_last_not_of(' ') + 1 - first));
-        }
-    }
-    switch (result) {
-        case ObsFirstEpoch:
-        case ObsSecondEpoch:
-            writeMovingAntennaBlock(line);
-            debugLine(line);
-            return LineFate::Write;
-        case ObsFullLine:
-            // New observation types hold from the next epoch on; more than a record holds stop
-            // the conversion as a header error would.
-            if (observations_.headerRecordsFollow() &&
-                header_.takeObservationTypesChange(line) == HeaderError) {
-                actOnHeader(HeaderError, line);
-                return LineFate::Drop;
-            }
-            debugLine(line);
-            return LineFate::Write;
-        case ObsLine:
-        case ObsDataLine:
-            debugLine(line);
-            return LineFate::Write;
-        case ObsEventEpoch:
-            return rewriteEventRecord(line);
-        case ObsAlreadyConverted:
+void Conversion::stop(Outcome outcome, std::string_view line) {
+    switch (outcome) {
+        case Outcome::StaticData:
+            debugPrint(debug_, "Static Data \n");
+            break;
+        case Outcome::GsiData:
+            debugPrint(debug_, "Error GSI \n");
+            break;
+        case Outcome::SiteIdLimit:
+            debugPrint(debug_, "SITE ID Assign Error \n");
+            break;
+        default:  // a header error, a file converted before
             debugPrint(debug_, "Error \n");
-            stop(Outcome::AlreadyConverted);
-            return LineFate::Drop;
-        case ObsNone:
             break;
     }
-    return LineFate::Drop;
-}
-
-// Only a kinematic file declares its antenna as moving from the start.
-void Conversion::writeMovingAntennaBlock(std::string_view line) {
-    if (kinematicMode_) writer_.write(movingAntennaBlock(line));
-}
-
-Conversion::LineFate Conversion::rewriteEventRecord(std::string_view line) {
-    const EventDecision decision = events_.onEventRecord(digitAt(line, 28));
-    switch (decision.action) {
-        case EventAction::WriteLine:
-            debugLine(line);
-            return LineFate::Write;
-        case EventAction::WriteWithRecordCount:
-            openingTime_ = readEpochTime(line);
-            if (debug_.enabled()) {
-                const std::string_view cut = beforeLineEnd(line.substr(0, 1024));
-                debugPrint(debug_, "%.*s  2\r\n\n", static_cast<int>(cut.size()), cut.data());
-            }
-            return LineFate::WriteWithRecordCount;
-        case EventAction::WriteSiteMarkerName: {
-            const std::string record = siteMarkerNameRecord(decision.siteId);
-            writer_.write(record);
-            // A flag-4 record's epoch fields are usually blank: then the occupation began when
-            // the moving period was opened.
-            const bool timed =
-                line.substr(0, 26).find_first_of("0123456789") != std::string_view::npos;
-            occupations_.push_back(
-                {record.substr(0, 4), timed ? readEpochTime(line) : openingTime_, {}});
-            occupationComments_ = true;
-            return LineFate::Drop;
-        }
-        case EventAction::StopAtSiteIdLimit:
-            debugPrint(debug_, "SITE ID Assign Error \n");
-            stop(Outcome::SiteIdLimit);
-            return LineFate::Drop;
-    }
-    return LineFate::Drop;
+    if (outcome == Outcome::HeaderError) headerErrorLine_.assign(line.substr(0, kQuotedLineBytes));
+    outcome_ = outcome;
 }
 
 // --- Block feeding ---------------------------------------------------------------------------
@@ -216,8 +216,8 @@ bool Conversion::feedLines(std::string_view block) {
     while (!block.empty() && !stopped()) {
         if (!observationPhase_) {
             block = feedHeader(block);
-        } else if (longLine_ != LongLine::None) {
-            block = continueLongLine(block);
+        } else if (writer_.lineOpen()) {
+            block = writer_.continueLine(block);
         } else {
             block = feedObservations(block);
         }
@@ -235,7 +235,7 @@ std::string_view Conversion::feedHeader(std::string_view block) {
 
 // The observation lines of an epoch (most of the file) are written as they stand, so they join
 // the run of unchanged bytes without being looked at one by one, unless the debug channel shows
-// every line. Any other line is classified and acted on.
+// every line. Any other line is classified, and its edit made and carried out.
 std::string_view Conversion::feedObservations(std::string_view block) {
     const std::int64_t due = debug_.enabled() ? 0 : observations_.observationLinesToPass();
     if (due > 0) {
@@ -249,88 +249,30 @@ std::string_view Conversion::feedObservations(std::string_view block) {
         }
     }
     std::size_t consumed = 0;
-    std::string_view line;
-    const ObservationResult result = observations_.processObservationBytes(block, consumed, line);
+    std::string_view text;
+    const ObservationResult result = observations_.processObservationBytes(block, consumed, text);
     if (result != ObsNone) {
-        const LineFate fate = actOnObservation(result, line);
-        // A line inside the block joins the pending run of unchanged bytes; a line the processor
-        // gathered from earlier blocks is copied out, as its buffer is about to be reused.
-        writeLineAs(fate, line, line.data() == block.data());
-        if (line.back() != '\n' && !stopped()) startLongLine(fate, line);
+        const ObservationLine line{result, observations_.eventFlag(), text};
+        const LineEdit edit = rewriter_.edit(line);
+        recorder_.record(line, edit);
+        if (edit.stop != Outcome::InProgress) {
+            stop(edit.stop, text);
+        } else {
+            writer_.writeLine(edit, text, text.data() == block.data());
+        }
     }
     return block.substr(consumed);
-}
-
-void Conversion::writeLineAs(LineFate fate, std::string_view line, bool lineInBlock) {
-    if (fate == LineFate::Drop) return;
-    const std::string_view text = fate == LineFate::Write ? line : beforeLineEnd(line);
-    if (lineInBlock) {
-        writer_.pass(text);
-    } else {
-        writer_.write(text);
-    }
-    // A long line gets its record count once its end has come.
-    if (fate == LineFate::WriteWithRecordCount && line.back() == '\n') {
-        writer_.write(kRecordCountSuffix);
-    }
-}
-
-// A line that reached kLineHeadBytes without its line feed was classified by that head, which
-// has been written as its fate says; the rest of it follows the same fate. So memory stays
-// bounded, and a last line of that length is a line to the rules even without its line feed.
-void Conversion::startLongLine(LineFate fate, std::string_view head) {
-    switch (fate) {
-        case LineFate::Write:
-            longLine_ = LongLine::Pass;
-            break;
-        case LineFate::Drop:
-            longLine_ = LongLine::Skip;
-            break;
-        case LineFate::WriteWithRecordCount:
-            // Cut at the line's first carriage return, wherever it comes.
-            longLine_ =
-                head.find('\r') == std::string_view::npos ? LongLine::PassUntilCr : LongLine::Skip;
-            longLineGetsRecordCount_ = true;
-            break;
-    }
-}
-
-std::string_view Conversion::continueLongLine(std::string_view block) {
-    const std::size_t lineFeed = block.find('\n');
-    const bool lineEnds = lineFeed != std::string_view::npos;
-    const std::string_view part = block.substr(0, lineEnds ? lineFeed + 1 : block.size());
-
-    if (longLine_ == LongLine::Pass) {
-        writer_.pass(part);
-    } else if (longLine_ == LongLine::PassUntilCr) {
-        const std::string_view content = part.substr(0, lineEnds ? lineFeed : part.size());
-        const std::size_t cr = content.find('\r');
-        writer_.pass(content.substr(0, cr));
-        if (cr != std::string_view::npos) longLine_ = LongLine::Skip;
-    }
-
-    if (lineEnds) {
-        if (longLineGetsRecordCount_) writer_.write(kRecordCountSuffix);
-        longLine_ = LongLine::None;
-        longLineGetsRecordCount_ = false;
-    }
-    return block.substr(part.size());
 }
 
 // --- End of input ----------------------------------------------------------------------------
 
 Outcome Conversion::finish() {
     if (stopped()) return outcome_;
-    // Bytes after the last line feed complete no line: they are written as they stand.
-    if (!observationPhase_) {
-        writer_.write(header_.unfinishedLine());
-    } else if (longLine_ != LongLine::None) {
-        if (longLineGetsRecordCount_) writer_.write(kRecordCountSuffix);
-    } else {
-        writer_.write(observations_.unfinishedLine());
-    }
-    writer_.flush();
-    outcome_ = kinematicMode_ ? Outcome::Converted : Outcome::ConvertedStatic;
+    // Bytes after the last line feed complete no line: they are written as they stand. (There
+    // are none while a line longer than its head is open: its bytes went with the head's edit.)
+    writer_.write(observationPhase_ ? observations_.unfinishedLine() : header_.unfinishedLine());
+    writer_.endInput();
+    outcome_ = rewriter_.kinematic() ? Outcome::Converted : Outcome::ConvertedStatic;
     return outcome_;
 }
 

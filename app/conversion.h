@@ -2,10 +2,8 @@
 // piece of state the conversion needs; it knows nothing of files, consoles or platforms.
 #pragma once
 
-#include <cstdint>
 #include <string>
 #include <string_view>
-#include <vector>
 
 #include "common/output.h"
 #include "ferrule/ferrule.h"
@@ -22,8 +20,9 @@ class Conversion {
     Conversion(const Conversion&) = delete;
     Conversion& operator=(const Conversion&) = delete;
 
-    // Feeds a block of any size to the header or the observation processor, a line at a time,
-    // and acts on their result codes. Returns false once the conversion has stopped.
+    // Feeds a block of any size to the header or the observation processor, a line at a time:
+    // the event rewriter makes each observation line's edit, and the writer carries it out.
+    // Returns false once the conversion has stopped.
     bool feed(std::string_view block) {
         // Fed a byte at a time, most bytes only extend the observation line in progress.
         if (block.size() == 1 && observationPhase_ && !stopped() &&
@@ -47,65 +46,67 @@ class Conversion {
     Survey survey() const;
 
   private:
-    // What is written for a completed observation line once its result code has been acted on.
-    enum class LineFate { Write, Drop, WriteWithRecordCount };
-
-    // Passes on runs of unchanged input lines as one write, and composed text in its place.
+    // Writes the converted text: runs of unchanged input as one write, composed records in their
+    // place, and each observation line as its edit says, a line longer than kLineHeadBytes in
+    // parts as its bytes come.
     class Writer {
       public:
-        explicit Writer(OutputSink& sink) : sink_(sink) {}
+        Writer(OutputSink& sink, DebugChannel& debug) : sink_(sink), debug_(debug) {}
         // Bytes that stay valid until flush(): they join the pending run when they follow it.
         void pass(std::string_view bytes);
         // Bytes that may change after the call: the pending run is flushed, then they are written.
         void write(std::string_view bytes);
         void flush();
+        // A header line: written, and shown on the debug channel.
+        void writeHeaderLine(std::string_view line);
+
+        // Carries out `edit` (not a stop) on an observation line, or on the head of a longer
+        // one; `inBlock` says the line is a view of the block being fed.
+        void writeLine(const LineEdit& edit, std::string_view line, bool inBlock);
+        // A line whose head writeLine took awaits the rest of its bytes.
+        bool lineOpen() const { return lineOpen_; }
+        // Takes the open line's next bytes, up to its line feed; returns the rest of the block.
+        std::string_view continueLine(std::string_view block);
+        // The end of the input, which ends an open line too.
+        void endInput();
 
       private:
+        void writeInsert(const LineEdit& edit, std::string_view line);
+        void writePart(std::string_view part, bool inBlock);
+        void writeCutOrDropped(std::string_view part, bool inBlock);
+        void endLine();
+        void debugLine(LineEdit::Line fate, std::string_view line);
+
         OutputSink& sink_;
+        DebugChannel& debug_;
         const char* runStart_ = nullptr;
         const char* runEnd_ = nullptr;
+        // The line being written: what becomes of it, whether it has been cut at its line end
+        // (LineEdit::Line::KeepWithRecordCount), and whether its line feed is still to come.
+        LineEdit::Line fate_ = LineEdit::Line::Keep;
+        bool cut_ = false;
+        bool lineOpen_ = false;
     };
 
-    // A line longer than kLineHeadBytes is classified by its head and then streamed.
-    enum class LongLine { None, Pass, Skip, PassUntilCr };
-
     void actOnHeader(HeaderResult result, std::string_view text);
-    LineFate actOnObservation(ObservationResult result, std::string_view line);
-    void writeMovingAntennaBlock(std::string_view line);
-    LineFate rewriteEventRecord(std::string_view line);
-    void writeLine(std::string_view line);
-    void debugLine(std::string_view line);
-    void stop(Outcome outcome) { outcome_ = outcome; }
+    // Stops the conversion at `line`, which a header error quotes.
+    void stop(Outcome outcome, std::string_view line);
 
     bool feedLines(std::string_view block);
     std::string_view feedHeader(std::string_view block);
     std::string_view feedObservations(std::string_view block);
-    void writeLineAs(LineFate fate, std::string_view line, bool lineInBlock);
-    void startLongLine(LineFate fate, std::string_view head);
-    std::string_view continueLongLine(std::string_view block);
 
     Writer writer_;
     DebugChannel& debug_;
     HeaderProcessor header_;
     ObservationProcessor observations_;
-    EventStateMachine events_;
+    EventRewriter rewriter_;
+    SurveyRecorder recorder_;
 
     bool observationPhase_ = false;
-    bool kinematicMode_ = true;  // cleared for a static file; gates the moving-antenna block
     Outcome outcome_ = Outcome::InProgress;
     std::string headerErrorLine_;
-
     std::string line_;  // the header line the header processor hands over
-
-    // What the survey tells of the conversion: the repaired station identifier, the occupations
-    // given site identifiers, the time of the flag-2 record that opened the moving period, and
-    // whether the COMMENT records that follow belong to the last occupation.
-    std::string repairedStationId_;
-    std::vector<Survey::Occupation> occupations_;
-    EpochTime openingTime_{};
-    bool occupationComments_ = false;
-    LongLine longLine_ = LongLine::None;
-    bool longLineGetsRecordCount_ = false;
 };
 
 }  // namespace ferrule::detail

@@ -1,5 +1,5 @@
 // Throughput of the conversion core on generated data held in memory: the header processor, the
-// observation processor, the event rewriting and the whole conversion (block-fed and byte-fed).
+// observation processor, the event rewriter and the whole conversion (block-fed and byte-fed).
 // Each reports bytes of input per second. The converted text goes to a sink that only counts it:
 // writing it out is the driver's business.
 #include <benchmark/benchmark.h>
@@ -10,7 +10,6 @@
 #include <vector>
 
 #include "app/conversion.h"
-#include "common/field.h"
 #include "header/header_processor.h"
 #include "observation/event_rewriting.h"
 #include "observation/observation_processor.h"
@@ -122,54 +121,46 @@ void ObservationProcessing(benchmark::State& state) {
 }
 BENCHMARK(ObservationProcessing);
 
-// The event records of the file through the event state machine, with the records composed for
-// them: the record count of an opening flag-2 record, the site MARKER NAME record that replaces
-// a flag-4 record, and the moving-antenna block of the first two epochs. Bytes are those of the
-// event records and of the two epoch lines.
+// The first two epochs and the event records of the file through the event rewriter, with the
+// records composed for their edits: the moving-antenna block of the first two epochs, the record
+// count of an opening flag-2 record, and the site MARKER NAME record that replaces a flag-4
+// record. Bytes are those of the event records and of the two epoch lines.
 void EventRewriting(benchmark::State& state) {
     HeaderProcessor header;
     const std::string_view section = readHeaderOf(kinematicFile(), header);
 
-    std::vector<std::string_view> firstEpochs;
-    std::vector<std::string_view> events;
+    std::vector<ObservationLine> lines;
     std::size_t bytes = 0;
     ObservationProcessor processor(header.record());
     forEachLine(processor, section, [&](std::string_view line, ObservationResult result) {
-        if (result == ObsFirstEpoch || result == ObsSecondEpoch) firstEpochs.push_back(line);
-        if (result == ObsEventEpoch) events.push_back(line);
         if (result == ObsFirstEpoch || result == ObsSecondEpoch || result == ObsEventEpoch) {
+            lines.push_back({result, processor.eventFlag(), line});
             bytes += line.size();
         }
     });
 
     CountingSink sink;
     for (auto _ : state) {
-        for (const std::string_view epochLine : firstEpochs) {
-            sink.write(movingAntennaBlock(epochLine));
-        }
-        EventStateMachine machine;
-        for (const std::string_view line : events) {
-            const EventDecision decision = machine.onEventRecord(digitAt(line, 28));
-            switch (decision.action) {
-                case EventAction::WriteLine:
-                    sink.write(line);
-                    break;
-                case EventAction::WriteWithRecordCount:
-                    sink.write(beforeLineEnd(line));
-                    sink.write(kRecordCountSuffix);
-                    break;
-                case EventAction::WriteSiteMarkerName:
-                    sink.write(siteMarkerNameRecord(decision.siteId));
-                    break;
-                case EventAction::StopAtSiteIdLimit:
-                    break;
+        EventRewriter rewriter(header);
+        for (const ObservationLine& line : lines) {
+            const LineEdit edit = rewriter.edit(line);
+            if (edit.insert == LineEdit::Insert::MovingAntennaBlock) {
+                sink.write(movingAntennaBlock(line.text));
+            } else if (edit.insert == LineEdit::Insert::SiteMarkerName) {
+                sink.write(siteMarkerNameRecord(edit.siteId));
+            }
+            if (edit.line == LineEdit::Line::Keep) {
+                sink.write(line.text);
+            } else if (edit.line == LineEdit::Line::KeepWithRecordCount) {
+                sink.write(beforeLineEnd(line.text));
+                sink.write(kRecordCountSuffix);
             }
         }
     }
     benchmark::DoNotOptimize(sink.count);
     setThroughput(state, bytes);
     state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations()) *
-                            static_cast<std::int64_t>(events.size() + firstEpochs.size()));
+                            static_cast<std::int64_t>(lines.size()));
 }
 BENCHMARK(EventRewriting);
 

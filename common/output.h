@@ -17,8 +17,9 @@ class OutputSink {
     virtual void writeFromBlock(std::string_view bytes) { write(bytes); }
 };
 
-// Diagnostic lines: every line written and a short tag for each failure. A channel that is off
-// costs one test per line: nothing is formatted.
+// Diagnostic lines: every line of the file written, as written (not the records the conversion
+// inserts, nor a line it drops), and a short tag for each stop and for a repaired station
+// identifier. A channel that is off costs one test per line: nothing is formatted.
 class DebugChannel {
   public:
     virtual ~DebugChannel() = default;

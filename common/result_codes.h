@@ -1,5 +1,6 @@
-// Result codes of the two line processors. 0 means "nothing to write"; the header processor's
-// rejections are 998 and 999.
+// Result codes of the two line processors: what kind of line the bytes taken completed, 0 when
+// they completed none. The header's refusals (10, 998, 999) and ObsAlreadyConverted stop the
+// conversion.
 #pragma once
 
 namespace ferrule::detail {

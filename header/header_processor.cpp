@@ -50,10 +50,8 @@ HeaderResult HeaderProcessor::processHeaderBytes(std::string_view bytes, std::si
     }
 
     consumed = lineFeed != nullptr ? chunk + 1 : chunk;
-    if (!headerComplete_) {
-        if (std::memchr(bytes.data(), '\0', chunk) != nullptr) nulReceived_ = true;
-        text_.append(bytes.data(), consumed);
-    }
+    if (std::memchr(bytes.data(), '\0', chunk) != nullptr) nulReceived_ = true;
+    text_.append(bytes.data(), consumed);
     if (lineFeed == nullptr) return HeaderNone;
     return takeLine(out);
 }
@@ -64,7 +62,6 @@ HeaderResult HeaderProcessor::processHeaderBytes(std::string_view bytes, std::si
 // empty, which no label matches; a longer line is taken whole, and shifts every later line off
 // its columns. A NUL byte in the header likewise leaves the working line empty.
 HeaderResult HeaderProcessor::takeLine(std::string& out) {
-    ++headerLineIndex_;
     if (nulReceived_ || text_.size() < kHeaderLineBytes) {
         out.clear();
         return HeaderError;
@@ -77,23 +74,20 @@ HeaderResult HeaderProcessor::takeLine(std::string& out) {
 }
 
 HeaderResult HeaderProcessor::classify(std::string_view line, std::string& out) {
+    // The text to write is the line itself, unless the handler rewrites it.
     const std::string_view label = line.substr(60, 20);
-    for (const Label& candidate : kLabels) {
-        if (label != candidate.text) continue;
-        if (candidate.handler == &HeaderProcessor::endOfHeader) headerComplete_ = true;
-        return (this->*candidate.handler)(line, out);
-    }
     out.assign(line);
+    for (const Label& candidate : kLabels) {
+        if (label == candidate.text) return (this->*candidate.handler)(line, out);
+    }
     return HeaderError;
 }
 
-HeaderResult HeaderProcessor::endOfHeader(std::string_view line, std::string& out) {
-    out.assign(line);
+HeaderResult HeaderProcessor::endOfHeader(std::string_view, std::string&) {
     return HeaderEnd;
 }
 
-HeaderResult HeaderProcessor::comment(std::string_view line, std::string& out) {
-    out.assign(line);
+HeaderResult HeaderProcessor::comment(std::string_view, std::string&) {
     return HeaderLine;
 }
 

@@ -3,7 +3,6 @@
 #pragma once
 
 #include <cstddef>
-#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -37,10 +36,9 @@ class HeaderProcessor {
     // follow, as the header's record does (continued over two records), and gives HeaderLine, or
     // HeaderError when it declares more types than an observation record holds. Any other record
     // changes nothing and gives HeaderNone.
-    HeaderResult takeObservationTypesChange(std::string_view record);
+    HeaderResult takeRecordAfterEvent(std::string_view record);
 
     const HeaderRecord& record() const { return record_; }
-    bool headerComplete() const { return headerComplete_; }
     // The bytes received after the last line feed.
     std::string_view unfinishedLine() const {
         return std::string_view(text_).substr(unfinishedStart_);
@@ -61,6 +59,7 @@ class HeaderProcessor {
     HeaderResult antennaDelta(std::string_view line, std::string& out);
     HeaderResult wavelengthFactors(std::string_view line, std::string& out);
     HeaderResult typesOfObservations(std::string_view line, std::string& out);
+    HeaderResult readObservationTypes(std::string_view line);
     HeaderResult interval(std::string_view line, std::string& out);
     HeaderResult timeOfFirstObs(std::string_view line, std::string& out);
     HeaderResult timeOfLastObs(std::string_view line, std::string& out);
@@ -79,13 +78,11 @@ class HeaderProcessor {
 
     HeaderRecord record_{};
 
-    // The header text that a later line take can still reach: every byte received from
-    // 82 * headerLineIndex_ on. Line N always starts at byte 82 * N of the whole header text.
+    // The header text from the start of the next line on: line N always starts at byte 82 * N
+    // of the whole header text, so each line taken drops its 82 bytes from the front.
     std::string text_;
     std::size_t unfinishedStart_ = 0;  // where in text_ the bytes after the last line feed begin
-    std::int32_t headerLineIndex_ = 0;
     bool nulReceived_ = false;
-    bool headerComplete_ = false;
 
     // The types list awaits its continuation line (more than nine types were declared).
     bool typesContinuationPending_ = false;

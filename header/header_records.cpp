@@ -1,5 +1,6 @@
 // Handlers of the header records other than the observation types and the per-satellite counts.
-// Each stores its fields, decides its result and leaves the text to write in `out`.
+// Each stores its fields and decides its result; `out` holds the line, the text to write, which
+// only a repaired MARKER NAME record replaces.
 #include <cstring>
 
 #include "common/field.h"
@@ -32,19 +33,17 @@ void readTime(std::string_view line, ObsTime& time) {
 
 }  // namespace
 
-HeaderResult HeaderProcessor::versionType(std::string_view line, std::string& out) {
+HeaderResult HeaderProcessor::versionType(std::string_view line, std::string&) {
     record_.rinexVersion = realField(line, 0, 9);
     record_.fileType = line[20];
     record_.satelliteSystem = line[40];
-    out.assign(line);
     return HeaderLine;
 }
 
-HeaderResult HeaderProcessor::programRunByDate(std::string_view line, std::string& out) {
+HeaderResult HeaderProcessor::programRunByDate(std::string_view line, std::string&) {
     textField(line, 0, 20, record_.programName);
     textField(line, 20, 20, record_.runBy);
     textField(line, 40, 20, record_.creationDate);
-    out.assign(line);
     return std::string_view(record_.runBy, 20) == kGsiAgency ? HeaderGsiData : HeaderLine;
 }
 
@@ -54,10 +53,7 @@ HeaderResult HeaderProcessor::programRunByDate(std::string_view line, std::strin
 HeaderResult HeaderProcessor::markerName(std::string_view line, std::string& out) {
     textField(line, 0, 60, record_.markerName);
     const std::string_view name(record_.markerName, 60);
-    if (name == kQuestionMarkMarker) {
-        out.assign(line);
-        return HeaderLine;
-    }
+    if (name == kQuestionMarkMarker) return HeaderLine;
 
     char stationId[5] = {};
     bool valid = true;
@@ -71,89 +67,74 @@ HeaderResult HeaderProcessor::markerName(std::string_view line, std::string& out
     }
     if (valid && name.find_first_not_of(' ', 4) != std::string_view::npos) valid = false;
 
-    if (valid) {
-        out.assign(line);
-        return HeaderStaticData;
-    }
+    if (valid) return HeaderStaticData;
     out.assign(stationId, 4);
     out.append(kMarkerNameTail);
     return HeaderStationIdFixed;
 }
 
-HeaderResult HeaderProcessor::markerNumber(std::string_view line, std::string& out) {
+HeaderResult HeaderProcessor::markerNumber(std::string_view line, std::string&) {
     textField(line, 0, 20, record_.markerNumber);
-    out.assign(line);
     return HeaderLine;
 }
 
-HeaderResult HeaderProcessor::observerAgency(std::string_view line, std::string& out) {
+HeaderResult HeaderProcessor::observerAgency(std::string_view line, std::string&) {
     textField(line, 0, 20, record_.observer);
     textField(line, 20, 40, record_.agency);
-    out.assign(line);
     return HeaderLine;
 }
 
-HeaderResult HeaderProcessor::receiver(std::string_view line, std::string& out) {
+HeaderResult HeaderProcessor::receiver(std::string_view line, std::string&) {
     textField(line, 0, 20, record_.receiverNumber);
     textField(line, 20, 20, record_.receiverType);
     textField(line, 40, 20, record_.receiverVersion);
-    out.assign(line);
     return HeaderLine;
 }
 
-HeaderResult HeaderProcessor::antenna(std::string_view line, std::string& out) {
+HeaderResult HeaderProcessor::antenna(std::string_view line, std::string&) {
     textField(line, 0, 20, record_.antennaNumber);
     textField(line, 20, 20, record_.antennaType);
-    out.assign(line);
     return HeaderLine;
 }
 
-HeaderResult HeaderProcessor::approxPosition(std::string_view line, std::string& out) {
+HeaderResult HeaderProcessor::approxPosition(std::string_view line, std::string&) {
     for (int i = 0; i < 3; ++i) record_.approxPosition[i] = realField(line, 14 * i, 14);
-    out.assign(line);
     return HeaderLine;
 }
 
-HeaderResult HeaderProcessor::antennaDelta(std::string_view line, std::string& out) {
+HeaderResult HeaderProcessor::antennaDelta(std::string_view line, std::string&) {
     for (int i = 0; i < 3; ++i) record_.antennaDelta[i] = realField(line, 14 * i, 14);
-    out.assign(line);
     return HeaderLine;
 }
 
-HeaderResult HeaderProcessor::wavelengthFactors(std::string_view line, std::string& out) {
+HeaderResult HeaderProcessor::wavelengthFactors(std::string_view line, std::string&) {
     record_.wavelengthFactorL1 = integerField(line, 0, 6);
     record_.wavelengthFactorL2 = integerField(line, 6, 6);
-    out.assign(line);
     return HeaderLine;
 }
 
-HeaderResult HeaderProcessor::interval(std::string_view line, std::string& out) {
+HeaderResult HeaderProcessor::interval(std::string_view line, std::string&) {
     record_.interval = realField(line, 0, 10);
-    out.assign(line);
     return HeaderLine;
 }
 
-HeaderResult HeaderProcessor::timeOfFirstObs(std::string_view line, std::string& out) {
+HeaderResult HeaderProcessor::timeOfFirstObs(std::string_view line, std::string&) {
     readTime(line, record_.firstObs);
-    out.assign(line);
     return HeaderLine;
 }
 
-HeaderResult HeaderProcessor::timeOfLastObs(std::string_view line, std::string& out) {
+HeaderResult HeaderProcessor::timeOfLastObs(std::string_view line, std::string&) {
     readTime(line, record_.lastObs);
-    out.assign(line);
     return HeaderLine;
 }
 
-HeaderResult HeaderProcessor::leapSeconds(std::string_view line, std::string& out) {
+HeaderResult HeaderProcessor::leapSeconds(std::string_view line, std::string&) {
     record_.leapSeconds = integerField(line, 0, 6);
-    out.assign(line);
     return HeaderLine;
 }
 
-HeaderResult HeaderProcessor::numberOfSatellites(std::string_view line, std::string& out) {
+HeaderResult HeaderProcessor::numberOfSatellites(std::string_view line, std::string&) {
     record_.numberOfSatellites = integerField(line, 0, 6);
-    out.assign(line);
     return HeaderLine;
 }
 

@@ -27,7 +27,7 @@ constexpr int kTypesPerLine = 9;
 // The first line declares the count in columns 0-5 and holds up to nine two-letter codes at
 // columns 10, 16, ... 58; a list of more than nine continues on one more line with this label.
 // A code that is not recognised leaves its slot as it was: positions are never closed up.
-HeaderResult HeaderProcessor::typesOfObservations(std::string_view line, std::string& out) {
+HeaderResult HeaderProcessor::readObservationTypes(std::string_view line) {
     int firstType = 0;
     int lastType = 0;  // exclusive
     if (typesContinuationPending_) {
@@ -38,7 +38,6 @@ HeaderResult HeaderProcessor::typesOfObservations(std::string_view line, std::st
         const std::int32_t count = integerField(line, 0, 6);
         if (count < 0 || count > kMaxObservationTypes) {
             // No epoch can hold more types than the observation record has slots.
-            out.assign(line);
             return HeaderError;
         }
         record_.observationTypeCount = count;
@@ -54,15 +53,16 @@ HeaderResult HeaderProcessor::typesOfObservations(std::string_view line, std::st
             record_.observationTypes[type][2] = '\0';
         }
     }
-    out.assign(line);
     return HeaderLine;
 }
 
-HeaderResult HeaderProcessor::takeObservationTypesChange(std::string_view record) {
-    const bool typesRecord = record.size() >= 80 && record.substr(60, 20) == "# / TYPES OF OBSERV ";
-    if (!typesRecord) return HeaderNone;
-    std::string unused;
-    return typesOfObservations(record, unused);
+HeaderResult HeaderProcessor::typesOfObservations(std::string_view line, std::string&) {
+    return readObservationTypes(line);
+}
+
+HeaderResult HeaderProcessor::takeRecordAfterEvent(std::string_view record) {
+    if (record.size() < 80 || record.substr(60, 20) != "# / TYPES OF OBSERV ") return HeaderNone;
+    return readObservationTypes(record);
 }
 
 }  // namespace ferrule::detail

@@ -1,6 +1,8 @@
 #include "observation/event_rewriting.h"
 
-#include <cstdio>
+#include <cassert>
+
+#include "observation/observation_processor.h"
 
 namespace ferrule::detail {
 
@@ -8,29 +10,74 @@ namespace {
 
 constexpr std::size_t kEpochPartBytes = 28;  // the epoch time and the two blanks before the flag
 constexpr std::string_view kHeaderInformationRecord = "                            4  1\r\n";
+constexpr std::string_view kMarkerNameTail =
+    "                                                        MARKER NAME         \r\n";
 constexpr std::string_view kAntennaMovingComment =
     "               ***  ANTENNA IS NOW MOVING  ***              COMMENT             \r\n";
 
+using Insert = LineEdit::Insert;
+using Line = LineEdit::Line;
+
 }  // namespace
 
-EventDecision EventStateMachine::onEventRecord(int eventFlag) {
+LineEdit EventRewriter::stopAt(Outcome outcome) {
+    return {.line = Line::Drop, .stop = outcome};
+}
+
+// New observation types hold from the next epoch on; more than a record holds stop the
+// conversion as a header error would.
+LineEdit EventRewriter::onSpecialRecord(const ObservationLine& line) {
+    if ((line.eventFlag == 3 || line.eventFlag == 4) &&
+        header_.takeRecordAfterEvent(line.text) == HeaderError) {
+        return stopAt(Outcome::HeaderError);
+    }
+    return {};
+}
+
+LineEdit EventRewriter::onEventRecord(int eventFlag) {
+    assert(nextSiteId_ >= 0 && nextSiteId_ <= kSiteIdLimit + 1);
     switch (eventFlag) {
-        case 3:  // new site occupation
-            eventState_ = EventNewSite;
-            return {EventAction::WriteLine, 0};
         case 2:  // start moving antenna: opens a moving period, or closes one
-            if (eventState_ == EventIdle) {
-                eventState_ = EventMoving;
-                return {EventAction::WriteWithRecordCount, 0};
+            if (state_ == EventIdle) {
+                state_ = EventMoving;
+                return {.line = Line::KeepWithRecordCount};
             }
-            eventState_ = EventIdle;
-            return {EventAction::WriteLine, 0};
+            state_ = EventIdle;
+            return {};
+        case 3:  // new site occupation
+            state_ = EventNewSite;
+            return {};
         case 4:  // header information follows: an occupation inside a moving period
-            if (eventState_ != EventMoving) return {EventAction::WriteLine, 0};
-            if (siteIdCounter_ > kSiteIdLimit) return {EventAction::StopAtSiteIdLimit, 0};
-            return {EventAction::WriteSiteMarkerName, siteIdCounter_++};
+            if (state_ != EventMoving) return {};
+            if (nextSiteId_ > kSiteIdLimit) return stopAt(Outcome::SiteIdLimit);
+            return {.insert = Insert::SiteMarkerName, .line = Line::Drop, .siteId = nextSiteId_++};
         default:
-            return {EventAction::WriteLine, 0};
+            return {};
+    }
+}
+
+// The COMMENT records among the special records after an occupation's record are its comments
+// (the first few: a file of nothing else must not fill the memory).
+void SurveyRecorder::recordEventOrSpecialRecord(const ObservationLine& line, const LineEdit& edit) {
+    const std::string_view text = line.text;
+    if (edit.line == Line::KeepWithRecordCount) openingTime_ = readEpochTime(text);
+    if (edit.insert == Insert::SiteMarkerName) {
+        assert(edit.siteId == static_cast<std::int32_t>(occupations_.size()));
+        // A flag-4 record's epoch fields are usually blank: then the occupation began when the
+        // moving period was opened.
+        const bool timed = text.substr(0, 26).find_first_of("0123456789") != std::string_view::npos;
+        occupations_.push_back(
+            {siteIdentifier(edit.siteId), timed ? readEpochTime(text) : openingTime_, {}});
+        occupationComments_ = true;
+        return;
+    }
+    if (line.result != ObsFullLine) occupationComments_ = false;
+    if (!occupationComments_ || text.size() < 67 || text.substr(60, 7) != "COMMENT") return;
+    const std::string_view comment = text.substr(0, 60);
+    const std::size_t first = comment.find_first_not_of(' ');
+    std::vector<std::string>& comments = occupations_.back().comments;
+    if (first != std::string_view::npos && comments.size() < Survey::kMaxComments) {
+        comments.emplace_back(comment.substr(first, comment.find_last_not_of(' ') + 1 - first));
     }
 }
 
@@ -48,15 +95,17 @@ std::string movingAntennaBlock(std::string_view epochLine) {
     return block;
 }
 
-std::string siteMarkerNameRecord(std::int32_t siteId) {
-    char record[96];
-    const int length = std::snprintf(
-        record, sizeof record,
-        "%03xK                                                        MARKER NAME         \r\n",
-        static_cast<unsigned>(siteId));
-    return std::string(record, static_cast<std::size_t>(length));
+std::string siteIdentifier(std::int32_t siteId) {
+    assert(siteId >= 0 && siteId <= kSiteIdLimit);
+    constexpr char kDigits[] = "0123456789abcdef";
+    return {kDigits[(siteId >> 8) & 15], kDigits[(siteId >> 4) & 15], kDigits[siteId & 15], 'K'};
 }
 
+std::string siteMarkerNameRecord(std::int32_t siteId) {
+    return siteIdentifier(siteId).append(kMarkerNameTail);
+}
+
+// Two searches for one byte each (memchr) are much faster than one for either byte.
 std::string_view beforeLineEnd(std::string_view line) {
     line = line.substr(0, line.find('\n'));
     return line.substr(0, line.find('\r'));

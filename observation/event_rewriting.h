@@ -1,18 +1,19 @@
 // The kinematic structure of a survey, written as RINEX 2 event records: the moving-antenna block
 // before the first two epochs, and a site identifier for every occupation inside a moving period.
+// The event rewriter decides what becomes of each observation line, as one edit; the survey
+// recorder keeps what the edits tell of the survey.
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
+
+#include "common/result_codes.h"
+#include "ferrule/ferrule.h"
+#include "header/header_processor.h"
 
 namespace ferrule::detail {
-
-enum EventState : int {
-    EventIdle = 0,     // no moving period open
-    EventMoving = 1,   // a moving period is open: its flag-4 records get site identifiers
-    EventNewSite = 2,  // the file announced a new site itself; the next flag-2 record closes it
-};
 
 // Identifiers 000K to 800K can be assigned: the counter is compared with greater-than.
 inline constexpr std::int32_t kSiteIdLimit = 2048;
@@ -21,40 +22,126 @@ inline constexpr std::int32_t kSiteIdLimit = 2048;
 // the site's MARKER NAME record and the record that followed the replaced flag-4 line.
 inline constexpr std::string_view kRecordCountSuffix = "  2\r\n";
 
-// What becomes of an event epoch line.
-enum class EventAction {
-    WriteLine,             // unchanged
-    WriteWithRecordCount,  // cut at its line end, then kRecordCountSuffix
-    WriteSiteMarkerName,   // replaced by the MARKER NAME record of `siteId`
-    StopAtSiteIdLimit,     // no identifier left: the conversion stops
+// An observation line as the observation processor classified it.
+struct ObservationLine {
+    ObservationResult result;
+    int eventFlag;  // of the last epoch line: this one for ObsEventEpoch, 0 for a regular one
+    std::string_view text;  // line feed included; of a line over kLineHeadBytes, its head
 };
 
-struct EventDecision {
-    EventAction action;
-    std::int32_t siteId;  // for WriteSiteMarkerName
+// What becomes of an observation line: what is written before it, then the line itself (kept
+// whole; kept cut at its line end, its first CR or LF, then kRecordCountSuffix; or dropped); or
+// the conversion stops at it, and nothing is written.
+struct LineEdit {
+    enum class Insert : std::uint8_t { Nothing, MovingAntennaBlock, SiteMarkerName };
+    enum class Line : std::uint8_t { Keep, KeepWithRecordCount, Drop };
+
+    Insert insert = Insert::Nothing;
+    Line line = Line::Keep;
+    std::int32_t siteId = 0;             // of the SiteMarkerName record
+    Outcome stop = Outcome::InProgress;  // otherwise: the outcome the conversion stops with
 };
 
-class EventStateMachine {
+enum EventState : int {
+    EventIdle = 0,     // no moving period open
+    EventMoving = 1,   // a moving period is open: its flag-4 records get site identifiers
+    EventNewSite = 2,  // the file announced a new site itself; the next flag-2 record closes it
+};
+
+// The event state chart: what an event epoch line does to the state, and becomes, by its flag.
+//
+//   state         flag 2                     flag 3               flag 4                 others
+//   EventIdle     EventMoving, record count  EventNewSite, kept   kept                   kept
+//   EventMoving   EventIdle, kept            EventNewSite, kept   the next site's        kept
+//                                                                 MARKER NAME instead,
+//                                                                 or a stop at the limit
+//   EventNewSite  EventIdle, kept            EventNewSite, kept   kept                   kept
+//
+// So the record count goes only to a flag-2 record met in EventIdle, and site identifiers are
+// given only in EventMoving, one after the other from 000K, never past kSiteIdLimit.
+class EventRewriter {
   public:
-    // Moves the state machine by the event flag of an event epoch line (column 28).
-    EventDecision onEventRecord(int eventFlag);
+    // The records among the special records after a flag-3 or flag-4 event go to `header`.
+    explicit EventRewriter(HeaderProcessor& header) : header_(header) {}
 
-    EventState eventState() const { return eventState_; }
-    std::int32_t siteIdCounter() const { return siteIdCounter_; }
+    // A static file (its station identifier repaired) gets no moving-antenna block.
+    void staticFile() { kinematic_ = false; }
+    bool kinematic() const { return kinematic_; }
+
+    // The edit of a classified line (not ObsNone). Made for every line that is looked at, so it
+    // is inline; the few that change anything are handled out of line.
+    LineEdit edit(const ObservationLine& line) {
+        // Most lines looked at are later epoch lines and satellite lists: they are kept.
+        if (line.result == ObsLine || line.result == ObsDataLine) return {};
+        switch (line.result) {
+            case ObsFirstEpoch:
+            case ObsSecondEpoch:
+                // Only a kinematic file declares its antenna as moving from the start.
+                return {.insert = kinematic_ ? LineEdit::Insert::MovingAntennaBlock
+                                             : LineEdit::Insert::Nothing};
+            case ObsFullLine:
+                return onSpecialRecord(line);
+            case ObsEventEpoch:
+                return onEventRecord(line.eventFlag);
+            case ObsAlreadyConverted:
+                return stopAt(Outcome::AlreadyConverted);
+            default:
+                return {};
+        }
+    }
 
   private:
-    EventState eventState_ = EventIdle;
-    std::int32_t siteIdCounter_ = 0;  // the identifier the next MARKER NAME record receives
+    static LineEdit stopAt(Outcome outcome);
+    LineEdit onSpecialRecord(const ObservationLine& line);
+    LineEdit onEventRecord(int eventFlag);
+
+    HeaderProcessor& header_;
+    bool kinematic_ = true;
+    EventState state_ = EventIdle;
+    std::int32_t nextSiteId_ = 0;  // the identifier the next MARKER NAME record receives
+};
+
+// What the survey tells besides the header and the epochs: the repaired station identifier, and
+// the occupations given site identifiers, with their time and COMMENT records.
+class SurveyRecorder {
+  public:
+    void stationIdRepaired(std::string_view markerNameRecord) {
+        repairedStationId_.assign(markerNameRecord.substr(0, 4));
+    }
+    // Takes an observation line with the edit the rewriter made of it. Most lines are epochs and
+    // observations kept as they stand, which only end the comments of an occupation.
+    void record(const ObservationLine& line, const LineEdit& edit) {
+        if (line.result == ObsFullLine || line.result == ObsEventEpoch) {
+            recordEventOrSpecialRecord(line, edit);
+        } else {
+            occupationComments_ = false;
+        }
+    }
+
+    const std::string& repairedStationId() const { return repairedStationId_; }
+    const std::vector<Survey::Occupation>& occupations() const { return occupations_; }
+
+  private:
+    void recordEventOrSpecialRecord(const ObservationLine& line, const LineEdit& edit);
+
+    std::string repairedStationId_;
+    std::vector<Survey::Occupation> occupations_;
+    EpochTime openingTime_{};  // of the flag-2 record that opened the moving period
+    // The special records that follow belong to the last occupation: its comments.
+    bool occupationComments_ = false;
 };
 
 // The three records inserted before each of the first two epochs: a start moving record with
 // the epoch's own time, a header-information record announcing one record, and the comment.
 std::string movingAntennaBlock(std::string_view epochLine);
 
-// "%03xK", 56 blanks, "MARKER NAME", 9 blanks, CR LF: 82 bytes.
+// "000K" to "800K": the site identifier in three lower-case hexadecimal digits, then K.
+std::string siteIdentifier(std::int32_t siteId);
+
+// The site identifier, 56 blanks, "MARKER NAME", 9 blanks, CR LF: 82 bytes.
 std::string siteMarkerNameRecord(std::int32_t siteId);
 
-// The line cut at its first LF and then at its first CR.
+// The line cut at its first CR or LF.
 std::string_view beforeLineEnd(std::string_view line);
 
 }  // namespace ferrule::detail

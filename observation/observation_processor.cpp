@@ -1,8 +1,8 @@
 #include "observation/observation_processor.h"
 
 #include <algorithm>
+#include <cassert>
 #include <cstring>
-#include <limits>
 
 #include "common/field.h"
 
@@ -26,17 +26,16 @@ namespace ferrule::detail {
 //  - a special record that is not 82 bytes long (trailing blanks dropped, say) is still a special
 //    record while the event epoch's announced records are outstanding, as long as it holds no
 //    event flag digit in column 28; a line that does ends the special records.
-// Every line is returned with a code that writes it, except ObsAlreadyConverted.
+// Every completed line is returned with its code; what becomes of it is not decided here.
 
 namespace {
 
 constexpr int kSatellitesPerListLine = 12;
 
+// 1 line for up to 5 types, 2 for 6 to 10, 3 for 11 to 15: a larger count is refused.
 int observationLinesPerSatellite(int typeCount) {
-    if (typeCount <= 5) return 1;
-    if (typeCount <= 10) return 2;
-    if (typeCount <= 15) return 3;
-    return 0;  // the satellite's lines never end
+    assert(typeCount >= 0 && typeCount <= kMaxObservationTypes);
+    return typeCount <= 5 ? 1 : (typeCount + 4) / 5;
 }
 
 bool isDigit(char c) {
@@ -130,14 +129,13 @@ ObservationResult ObservationProcessor::processObservationBytes(std::string_view
 }
 
 ObservationResult ObservationProcessor::processObservationLine(std::string_view line) {
-    const bool firstLine = lineIndex_ == 0;
-    ++lineIndex_;
     if (lineKind_ == ExpectObservations) return readObservationLine();
-    return readWhereEpochMayCome(line, firstLine);
+    return readWhereEpochMayCome(line);
 }
 
-ObservationResult ObservationProcessor::readWhereEpochMayCome(std::string_view line,
-                                                              bool firstLine) {
+ObservationResult ObservationProcessor::readWhereEpochMayCome(std::string_view line) {
+    const bool firstLine = !sectionBegun_;
+    sectionBegun_ = true;
     satelliteIndex_ = 0;
 
     if (isSpecialRecord(line)) {
@@ -152,11 +150,10 @@ ObservationResult ObservationProcessor::readWhereEpochMayCome(std::string_view l
         specialRecordsPending_ = 0;
     }
 
-    const int eventFlag = digitAt(line, 28);
-    lastEventFlag_ = eventFlag;
-    if (eventFlag != 0) {
+    eventFlag_ = digitAt(line, 28);
+    if (eventFlag_ != 0) {
         if (firstLine) return ObsAlreadyConverted;
-        if (eventFlag == 1 || eventFlag == 6) {
+        if (eventFlag_ == 1 || eventFlag_ == 6) {
             expectSatellites(integerField(line, 29, 3));
         } else {
             specialRecordsPending_ = std::max(0, integerField(line, 29, 3));
@@ -168,28 +165,19 @@ ObservationResult ObservationProcessor::readWhereEpochMayCome(std::string_view l
     return readRegularEpoch(line);
 }
 
+// A section that opens with something else (a special record, say) still has its first regular
+// epoch line reported as the first one.
 ObservationResult ObservationProcessor::readRegularEpoch(std::string_view line) {
-    const std::size_t timeBytes = std::min(line.size(), epoch_.time.size());
-    std::fill(std::copy_n(line.data(), timeBytes, epoch_.time.begin()), epoch_.time.end(), ' ');
-    if (regularEpochs_++ == 0) firstEpoch_ = epoch_.time;
+    const std::size_t timeBytes = std::min(line.size(), lastEpoch_.size());
+    std::fill(std::copy_n(line.data(), timeBytes, lastEpoch_.begin()), lastEpoch_.end(), ' ');
+    if (++regularEpochs_ == 1) firstEpoch_ = lastEpoch_;
     expectSatellites(integerField(line, 29, 3));
-
-    // A section that opens with something else (a special record, say) still has its first
-    // regular epoch line reported as the first one.
-    if (!firstEpochSeen_) {
-        firstEpochSeen_ = true;
-        secondEpochSeen_ = false;
-        return ObsFirstEpoch;
-    }
-    if (!secondEpochSeen_) {
-        secondEpochSeen_ = true;
-        return ObsSecondEpoch;
-    }
-    return ObsLine;
+    if (regularEpochs_ == 1) return ObsFirstEpoch;
+    return regularEpochs_ == 2 ? ObsSecondEpoch : ObsLine;
 }
 
 void ObservationProcessor::expectSatellites(std::int32_t count) {
-    epoch_.satelliteCount = count;
+    satelliteCount_ = count;
     satelliteIndex_ = 0;
     observationLine_ = 0;
     if (count < 1) {
@@ -207,12 +195,12 @@ ObservationResult ObservationProcessor::readSatelliteListContinuation() {
 }
 
 ObservationResult ObservationProcessor::readObservationLine() {
-    const int linesPerSatellite = observationLinesPerSatellite(header_.observationTypeCount);
-    if (linesPerSatellite != 0 && ++observationLine_ == linesPerSatellite) {
+    assert(satelliteIndex_ < satelliteCount_);
+    if (++observationLine_ == observationLinesPerSatellite(header_.observationTypeCount)) {
         observationLine_ = 0;
         ++satelliteIndex_;
     }
-    if (satelliteIndex_ >= epoch_.satelliteCount) lineKind_ = ExpectEpoch;
+    if (satelliteIndex_ >= satelliteCount_) lineKind_ = ExpectEpoch;
     return ObsDataLine;
 }
 
@@ -220,21 +208,18 @@ ObservationResult ObservationProcessor::readObservationLine() {
 // satellite, whatever it holds, until the epoch's last satellite has had its lines.
 std::int64_t ObservationProcessor::observationLinesToPass() const {
     if (lineKind_ != ExpectObservations || !unfinishedLine().empty()) return 0;
+    assert(satelliteIndex_ < satelliteCount_);
     const int linesPerSatellite = observationLinesPerSatellite(header_.observationTypeCount);
-    if (linesPerSatellite == 0) return std::numeric_limits<std::int64_t>::max();
-    return (std::int64_t{epoch_.satelliteCount} - satelliteIndex_) * linesPerSatellite -
-           observationLine_;
+    return (std::int64_t{satelliteCount_} - satelliteIndex_) * linesPerSatellite - observationLine_;
 }
 
 void ObservationProcessor::passObservationLines(std::int64_t count) {
-    lineIndex_ += count;
+    assert(count > 0 && count <= observationLinesToPass());
     const int linesPerSatellite = observationLinesPerSatellite(header_.observationTypeCount);
-    if (linesPerSatellite != 0) {
-        const std::int64_t lines = observationLine_ + count;
-        satelliteIndex_ += static_cast<std::int32_t>(lines / linesPerSatellite);
-        observationLine_ = static_cast<std::int32_t>(lines % linesPerSatellite);
-    }
-    if (satelliteIndex_ >= epoch_.satelliteCount) lineKind_ = ExpectEpoch;
+    const std::int64_t lines = observationLine_ + count;
+    satelliteIndex_ += static_cast<std::int32_t>(lines / linesPerSatellite);
+    observationLine_ = static_cast<std::int32_t>(lines % linesPerSatellite);
+    if (satelliteIndex_ >= satelliteCount_) lineKind_ = ExpectEpoch;
 }
 
 }  // namespace ferrule::detail

@@ -2,6 +2,7 @@
 // lists, observation lines and special records, and says what kind of record each line is.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -9,7 +10,6 @@
 
 #include "common/result_codes.h"
 #include "ferrule/header_record.h"
-#include "observation/epoch_state.h"
 
 namespace ferrule::detail {
 
@@ -24,6 +24,10 @@ enum LineKind : int {
     ExpectObservations = 1,  // an observation line of satellite satelliteIndex
 };
 
+// The time columns of an epoch line (0-25) as written, blanks where the line is shorter. Most
+// epochs' times are never asked for, so they are decoded only when they are (readEpochTime).
+using EpochTimeColumns = std::array<char, 26>;
+
 // The epoch fields of an epoch line: year, month, day, hour and minute (I3 each, columns 0-14)
 // and the seconds (F11.7, columns 15-25). Blank fields read as 0.
 EpochTime readEpochTime(std::string_view line);
@@ -35,8 +39,9 @@ class ObservationProcessor {
 
     // Takes one byte: processObservationBytes for a single byte. Returns ObsNone until a line
     // feed completes a line; then classifies the line and, except for ObsAlreadyConverted,
-    // copies it into `outLine`, line feed included. (A line longer than kLineHeadBytes is
-    // classified by its head, and its further bytes are read as the next line's.)
+    // copies it into `outLine`, line feed included. Fed this way, a line longer than
+    // kLineHeadBytes is classified by its head, and its further bytes are read as the next
+    // line's (the conversion instead passes them on or drops them with the head).
     ObservationResult processObservationChar(char ch, std::string& outLine);
 
     // Takes bytes from the front of `bytes`, up to and including the first line feed, and sets
@@ -61,41 +66,41 @@ class ObservationProcessor {
     // Takes `count` lines, at most observationLinesToPass(), as processObservationBytes would.
     void passObservationLines(std::int64_t count);
 
-    // After an event epoch with flag 3 (new site occupation) or 4 (header information follows),
-    // until the next epoch line: the special records are header records.
-    bool headerRecordsFollow() const { return lastEventFlag_ == 3 || lastEventFlag_ == 4; }
+    // The event flag (column 28) of the last epoch line, 0 for a regular epoch: of the line just
+    // classified for ObsEventEpoch, of the event that announced it for a special record.
+    int eventFlag() const { return eventFlag_; }
 
     // The time of the first and of the last regular epoch, and how many there were.
     EpochTime firstEpoch() const { return readEpochTime({firstEpoch_.data(), firstEpoch_.size()}); }
-    EpochTime lastEpoch() const { return readEpochTime({epoch_.time.data(), epoch_.time.size()}); }
+    EpochTime lastEpoch() const { return readEpochTime({lastEpoch_.data(), lastEpoch_.size()}); }
     std::int64_t regularEpochs() const { return regularEpochs_; }
     // The bytes held after the last line feed.
     std::string_view unfinishedLine() const { return lineTaken_ ? std::string_view() : partial_; }
 
   private:
     ObservationResult processObservationLine(std::string_view line);
-    ObservationResult readWhereEpochMayCome(std::string_view line, bool firstLine);
+    ObservationResult readWhereEpochMayCome(std::string_view line);
     ObservationResult readRegularEpoch(std::string_view line);
     ObservationResult readSatelliteListContinuation();
     ObservationResult readObservationLine();
     void expectSatellites(std::int32_t count);
 
     const HeaderRecord& header_;
-    EpochState epoch_{};
-    EpochTimeColumns firstEpoch_{};
+    EpochTimeColumns firstEpoch_{};  // of the first regular epoch line (event flag 0)
+    EpochTimeColumns lastEpoch_{};   // of the last one
     std::int64_t regularEpochs_ = 0;
-    std::string partial_;         // a line begun in an earlier block, at most kLineHeadBytes of it
-    bool lineTaken_ = false;      // partial_ holds a line already classified
-    std::int64_t lineIndex_ = 0;  // lines of the section completed so far
+    std::string partial_;        // a line begun in an earlier block, at most kLineHeadBytes of it
+    bool lineTaken_ = false;     // partial_ holds a line already classified
+    bool sectionBegun_ = false;  // the section's first line has been read
 
     LineKind lineKind_ = ExpectEpoch;
+    // Satellites of the current epoch; the epoch ends after their observation lines.
+    std::int32_t satelliteCount_ = 0;
     std::int32_t satelliteIndex_ = 0;         // satellite whose observation lines come next
     std::int32_t listLinesPending_ = 0;       // satellite-list continuation lines still to come
     std::int32_t observationLine_ = 0;        // which line of the satellite's group comes next
     std::int32_t specialRecordsPending_ = 0;  // announced by the last event epoch
-    int lastEventFlag_ = 0;                   // of the last epoch line, regular (0) or event
-    bool firstEpochSeen_ = false;
-    bool secondEpochSeen_ = false;
+    int eventFlag_ = 0;                       // of the last epoch line, regular (0) or event
 };
 
 }  // namespace ferrule::detail

@@ -37,8 +37,9 @@ namespace ferrule {
 // the call.
 using OutputFunction = std::function<void(std::string_view bytes)>;
 
-// Receives the diagnostic text: every line written (followed by an extra line feed), and a short
-// tag for each stop. Each call carries one terminated text.
+// Receives the diagnostic text: every line of the file written, as written (followed by an extra
+// line feed; not the records the conversion inserts, nor a line it drops), and a short tag for
+// each stop and for a repaired station identifier. Each call carries one terminated text.
 using DebugFunction = std::function<void(std::string_view text)>;
 
 // What the conversion read of the file, for a caller to show it: the header's values (filled as
@@ -92,8 +93,10 @@ class StreamConverter {
     // Outcome::InProgress until the conversion stops or finish() is called.
     Outcome outcome() const;
 
-    // For Outcome::HeaderError: the offending line as the message quotes it, empty when the
-    // line broke the 80-column layout.
+    // For Outcome::HeaderError: the offending line as the message quotes it. Empty for a line
+    // shorter than 80 columns or holding a NUL byte. A longer line is taken whole and shifts the
+    // lines after it off their columns: the line quoted is then (as a rule) the next one, led by
+    // the longer line's bytes past its 82nd.
     const std::string& headerErrorLine() const;
 
     // What has been read so far.
