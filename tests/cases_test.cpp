@@ -1,9 +1,11 @@
 // The table of cases: every folder under tests/cases/ is one case (tests/cases/README.md says
-// what it may hold). Each is converted through the library, byte by byte and in blocks of
-// several sizes, and by the built program in a directory of its own (in this process, over a
-// file system that fails one operation, for a case with a fault); both must say what the case
-// says, literally, and leave what it says. Large inputs are described as pieces, written to disk
-// and compared as they come, so that no case is ever held in memory whole.
+// what it may hold), and three families are tables of rows here: station identifiers in the
+// example's MARKER NAME record, hostile inputs streamed from a few lines of pieces, and every
+// file operation of a conversion failing in turn. Each case is converted through the library,
+// byte by byte and in blocks of several sizes, and by the built program in a directory of its
+// own (in this process, over a file system that fails one operation, for a fault row); both must
+// say what the case says, literally, and leave what it says. Large inputs are described as
+// pieces, written to disk and compared as they come, so that no case is ever held in memory whole.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -43,14 +45,14 @@ std::string unescaped(std::string_view text) {
     return result;
 }
 
-// A pieces file: "< path [offset length]" takes bytes of a file below the source tree;
+// Pieces, a line each: "< path [offset length]" takes bytes of a file below the source tree;
 // "count text" repeats an escaped text, and "*" as the count fills FERRULE_HOSTILE_BYTES
 // (1 GiB unless set).
-Pieces readPieces(const fs::path& file) {
+Pieces parsePieces(const std::string& source) {
     const char* hostile = std::getenv("FERRULE_HOSTILE_BYTES");
     const std::uint64_t hostileBytes = hostile ? std::strtoull(hostile, nullptr, 10) : 1ull << 30;
     Pieces pieces;
-    std::ifstream in(file, std::ios::binary);
+    std::istringstream in(source);
     for (std::string line; std::getline(in, line);) {
         const std::string first = line.substr(0, line.find(' '));
         std::istringstream rest(line.substr(first.size() + 1));
@@ -133,30 +135,32 @@ std::string summaryOf(const fs::path& path) {
     return in.eof() ? bytes.summary() : "missing";
 }
 
-// A case folder and its keys.
+// A case: what the program must say and leave (keys, as in a folder's `case` file), and its files
+// by name ("input", "expected", "debug", ...), each as pieces. A fault row runs the driver over
+// a file system that fails one operation.
 struct Case {
     std::string name;
-    fs::path folder;
     std::map<std::string, std::string> keys;
+    std::map<std::string, Pieces> files;
+    std::optional<Fault> fault;
 
     std::string key(const std::string& wanted, const std::string& otherwise = {}) const {
         return keys.contains(wanted) ? keys.at(wanted) : otherwise;
     }
-    bool has(const std::string& file) const {
-        return fs::exists(folder / file) || fs::exists(folder / (file + ".pieces"));
-    }
-    Pieces pieces(const std::string& file) const {
-        if (fs::exists(folder / file)) return {{readFile(folder / file)}};
-        if (fs::exists(folder / (file + ".pieces"))) return readPieces(folder / (file + ".pieces"));
-        return {};
+    bool has(const std::string& file) const { return files.contains(file); }
+    Pieces pieces(const std::string& file) const { return has(file) ? files.at(file) : Pieces{}; }
+    // A small file whole: a debug text, a survey, a standard stream.
+    std::string text(const std::string& file) const {
+        std::string whole;
+        forEachChunk(pieces(file), [&](std::string_view chunk) { whole += chunk; });
+        return whole;
     }
     bool converts() const { return key("told").starts_with("[OK]"); }
     // The names X of the further files "in-X" the case puts beside the input.
     std::vector<std::string> furtherFiles() const {
         std::vector<std::string> names;
-        for (const auto& entry : fs::directory_iterator(folder)) {
-            const std::string file = entry.path().filename().string();
-            if (file.starts_with("in-")) names.push_back(file.substr(3, file.find(".pieces") - 3));
+        for (const auto& [file, pieces] : files) {
+            if (file.starts_with("in-")) names.push_back(file.substr(3));
         }
         return names;
     }
@@ -165,40 +169,230 @@ struct Case {
     Pieces atPath() const { return pieces(has("expected") ? "expected" : "input"); }
     // Whether the outcome is the input's own, not the files' around it.
     bool byContent() const {
-        return has("input") && std::none_of(kFileKeys.begin(), kFileKeys.end(),
-                                            [&](auto key) { return keys.contains(key); });
+        return has("input") && !fault &&
+               std::none_of(kFileKeys.begin(), kFileKeys.end(),
+                            [&](auto key) { return keys.contains(key); });
     }
-    // clang-format off
-    static constexpr std::array<const char*, 6> kFileKeys{"setup", "name", "args",
-        "file-size-limit", "strace", "fault"};
-    // clang-format on
+    static constexpr std::array<const char*, 5> kFileKeys{"setup", "name", "args",
+                                                          "file-size-limit", "strace"};
 };
 
-Case loadCase(const std::string& name) {
-    Case c{name, sourcePath("tests/cases/" + name), {}};
-    std::ifstream in(c.folder / "case", std::ios::binary);
+// The keys of a `case` text, one "key: value" a line.
+std::map<std::string, std::string> parseKeys(const std::string& text) {
+    std::map<std::string, std::string> keys;
+    std::istringstream in(text);
     for (std::string line; std::getline(in, line);) {
         const std::size_t colon = line.find(": ");
-        c.keys[line.substr(0, colon)] = unescaped(line.substr(colon + 2));
+        keys[line.substr(0, colon)] = unescaped(line.substr(colon + 2));
+    }
+    return keys;
+}
+
+Case loadFolder(const std::string& name) {
+    const fs::path folder = sourcePath("tests/cases/" + name);
+    Case c{name, parseKeys(readFile(folder / "case")), {}, {}};
+    for (const auto& entry : fs::directory_iterator(folder)) {
+        const std::string file = entry.path().filename().string();
+        if (file == "case") continue;
+        if (file.ends_with(".pieces")) {
+            c.files[file.substr(0, file.size() - 7)] = parsePieces(readFile(entry.path()));
+        } else {
+            c.files[file] = {{readFile(entry.path())}};
+        }
     }
     return c;
 }
 
-// The case folders (their names are compiled in, so that a new folder makes the build list it);
-// for the library only those whose outcome is the input's own.
+// --- Station identifiers: the example's MARKER NAME record with other columns 0-59 ------------
+
+// The folder marker-repaired holds the example converted as a static file (its MARKER NAME
+// record BASE1, repaired to BASE); each row gives the record other columns 0-59, and the file is
+// refused as static or converted with the row's identifier in that record.
+struct MarkerRow {
+    const char* name;
+    const char* columns;   // columns 0-59, blanks after it
+    const char* repaired;  // the identifier written; nullptr when the file is refused
+};
+// clang-format off
+const MarkerRow kMarkerRows[] = {
+    {"marker-static", "AB12", nullptr},
+    {"marker-static-digits", "0123", nullptr},
+    {"marker-static-lower-case", "ab12", nullptr},
+    {"marker-repaired-hyphen", "AB-2", "ABZ2"},
+    {"marker-repaired-short", "A", "AZZZ"},
+    {"marker-repaired-blank", "", "ZZZZ"},
+    {"marker-repaired-question-marks", "????0001", "ZZZZ"},
+    {"marker-repaired-tab", "AB12\t", "AB12"},
+    {"marker-repaired-cut-to-four", "BASE1", "BASE"},
+};
+// clang-format on
+
+Case markerCase(const MarkerRow& row) {
+    const auto withMarker = [](std::string file, std::string_view columns) {
+        const std::size_t at = file.find("MARKER NAME") - 60;
+        return file.replace(at, 60, std::string(columns) + std::string(60 - columns.size(), ' '));
+    };
+    const std::string input = sourceFile("tests/cases/marker-repaired/input");
+    Case c{row.name, {}, {{"input", {{withMarker(input, row.columns)}}}}, {}};
+    if (row.repaired == nullptr) {
+        c.keys["told"] =
+            "[NG] このRINEXデータはStaticで取得されたものです。変換する必要はありません。";
+    } else {
+        c.keys["told"] = "[OK] Staticデータです。Station IDが英数字4文字ではないため修正しました。";
+        const std::string expected = sourceFile("tests/cases/marker-repaired/expected");
+        c.files["expected"] = {{withMarker(expected, row.repaired)}};
+    }
+    return c;
+}
+
+// --- Hostile inputs, streamed --------------------------------------------------------------
+
+// Inputs made to exhaust memory or time: each is written from its pieces and compared as it
+// comes, and the program must stay within 64 MiB and time in proportion to the size (`bounded`).
+struct StreamedRow {
+    const char* name;
+    const char* keys;
+    const char* input;     // pieces
+    const char* expected;  // pieces; empty: the input stays as it was
+    const char* survey;    // what describeSurvey says, or nullptr
+};
+// clang-format off
+const StreamedRow kStreamedRows[] = {
+#include "hostile_rows.inc"
+};
+// clang-format on
+
+Case streamedCase(const StreamedRow& row) {
+    Case c{row.name, parseKeys(row.keys), {{"input", parsePieces(row.input)}}, {}};
+    if (*row.expected != '\0') c.files["expected"] = parsePieces(row.expected);
+    if (row.survey != nullptr) c.files["survey"] = {{row.survey}};
+    return c;
+}
+
+// --- File operations failing in turn -------------------------------------------------------
+
+// The example with 24,240 more epochs (3 MiB: several reads and writes), converted by the driver
+// in this process over a file system that fails one operation as the real one would.
+struct FaultRow {
+    const char* name;
+    Fault fault;
+    const char* told;
+    const char* files = nullptr;  // the folder's entries afterwards, when not the default
+    enum class Path { Input, Converted, Grown, NewFile } path = Path::Input;  // afterwards
+    bool earlierOriginal = false;  // a file stands at "<path>_original" before
+    bool posixOnly = false;
+    const char* input = nullptr;  // pieces, instead of the example with 24,240 more epochs
+};
+
+using Op = FileOperation;
+// A file system with hard links, one without (FAT, exFAT), or one that refuses to link the input
+// (protected hard links).
+enum class Links { Normal, None, Refused };
+Fault failing(Op operation, int error = 0, int call = 0, Links links = Links::Normal) {
+    Fault fault;
+    fault.operation = operation;
+    fault.error = error;
+    fault.call = call;
+    fault.noHardLinks = links == Links::None;
+    fault.linkRefused = links == Links::Refused;
+    return fault;
+}
+constexpr const char* kWriteFailed = "[NG] 一時的なファイルの書き込みに失敗しました。";
+constexpr const char* kReplaceFailed = "[NG] ファイルの置き換えに失敗しました。";
+constexpr const char* kChanged = "[NG] 変換中にファイルが変更されました。";
+constexpr const char* kReadFailed = "[NG] RINEX観測ファイルの読み込みに失敗しました。";
+constexpr auto kConverted = FaultRow::Path::Converted;
+// clang-format off
+const FaultRow kFaultRows[] = {
+    {"fault-none", failing(Op::None), "[OK] 変換完了", nullptr, kConverted, true},
+    {"fault-no-hard-links", failing(Op::None, 0, 0, Links::None), "[OK] 変換完了", nullptr, kConverted, true},
+    {"fault-link-refused", failing(Op::None, 0, 0, Links::Refused), "[OK] 変換完了", nullptr, kConverted, true, true},
+    {"fault-open", failing(Op::Open, EACCES), kReadFailed},
+    {"fault-lock", failing(Op::Lock, EWOULDBLOCK), "[NG] このファイルは別の変換で使用中です。"},
+    {"fault-read-first", failing(Op::Read, EIO, 0), kReadFailed},
+    {"fault-read-late", failing(Op::Read, EIO, 2), kReadFailed},
+    {"fault-out-of-memory", failing(Op::Read, ENOMEM, 1), "[NG] メモリが不足したため、変換できませんでした。"},
+    {"fault-grow", failing(Op::Grow, 0, 2), kChanged, nullptr, FaultRow::Path::Grown, false, true},
+    {"fault-replace-input", failing(Op::ReplaceInput, 0, 2), kChanged, "site.19o site.19o_moved", FaultRow::Path::NewFile},
+    {"fault-create-temporary", failing(Op::CreateTemporary, ENOSPC), "[NG] 一時的なファイルの作成に失敗しました。"},
+    {"fault-write-first", failing(Op::Write, EIO, 0), kWriteFailed},
+    {"fault-write-late", failing(Op::Write, EFBIG, 2), kWriteFailed},
+    {"fault-sync", failing(Op::Sync, EIO), kWriteFailed},
+    {"fault-close", failing(Op::Close, ENOSPC), kWriteFailed},
+    {.name = "fault-close-after-a-stop", .fault = failing(Op::Close, EIO), .told = kWriteFailed,
+     .input = "< tests/cases/kinematic/expected"},
+    {.name = "fault-write-of-a-small-file", .fault = failing(Op::Write, ENOSPC, 0),
+     .told = kWriteFailed, .input = "< examples/kinematic.19o"},
+    {"fault-remove-earlier-original", failing(Op::RemoveEarlierOriginal, EPERM), kReplaceFailed, "site.19o site.19o_original", FaultRow::Path::Input, true},
+    {"fault-replace", failing(Op::Replace, EIO), kReplaceFailed},
+    {"fault-no-hard-links-rename-input", failing(Op::RenameInputToOriginal, EACCES, 0, Links::None), kReplaceFailed},
+    {"fault-no-hard-links-rename-temporary", failing(Op::RenameTemporaryToInput, EIO, 0, Links::None), kReplaceFailed},
+    {"fault-link-refused-copy-not-written", failing(Op::WriteCopy, ENOSPC, 1, Links::Refused), kReplaceFailed},
+    {"fault-link-refused-rename-temporary", failing(Op::RenameTemporaryToInput, EIO, 0, Links::Refused), kReplaceFailed},
+};
+// clang-format on
+
+Case faultCase(const FaultRow& row) {
+    const std::string epochs =
+        "24240  19  5 25  1 20  0.0000000  0  1G01\\r\\n  21234567.89105  21235567.891 6  "
+        "21236567.891 7  21237567.89108\\r\\n";
+    const Pieces input =
+        parsePieces(row.input != nullptr ? row.input : "< examples/kinematic.19o\n" + epochs);
+    Case c{row.name, {{"told", row.told}}, {{"input", input}}, row.fault};
+    if (row.files != nullptr) c.keys["files"] = row.files;
+    if (row.earlierOriginal) c.keys["setup"] = "earlier-original";
+    if (row.posixOnly) c.keys["posix-only"] = "yes";
+    switch (row.path) {
+        case FaultRow::Path::Input:
+            break;
+        case FaultRow::Path::Converted:
+            c.files["expected"] = parsePieces("< tests/cases/kinematic/expected\n" + epochs);
+            break;
+        case FaultRow::Path::Grown:
+            c.files["expected"] = input;
+            c.files["expected"].push_back({"appended\r\n"});
+            break;
+        case FaultRow::Path::NewFile:
+            c.files["expected"] = {{"a new file\r\n"}};
+            break;
+    }
+    return c;
+}
+
+// Every case: the folders (their names are compiled in, so that a new folder makes the build
+// list it) and the rows of the tables; for the library only those whose outcome is the input's own.
+const std::vector<Case>& allCases() {
+    static const std::vector<Case> cases = [] {
+        std::vector<Case> all;
+        for (const char* name : {
+#include "case_names.inc"
+             }) {
+            all.push_back(loadFolder(name));
+        }
+        for (const MarkerRow& row : kMarkerRows) all.push_back(markerCase(row));
+        for (const StreamedRow& row : kStreamedRows) all.push_back(streamedCase(row));
+        for (const FaultRow& row : kFaultRows) all.push_back(faultCase(row));
+        return all;
+    }();
+    return cases;
+}
+
 std::vector<std::string> caseNames(bool library) {
     std::vector<std::string> names;
-    for (const char* name : {
-#include "case_names.inc"
-         }) {
-        if (!library || loadCase(name).byContent()) names.push_back(name);
+    for (const Case& c : allCases()) {
+        if (!library || c.byContent()) names.push_back(c.name);
     }
     return names;
 }
 
+const Case& caseNamed(const std::string& name) {
+    const std::vector<Case>& cases = allCases();
+    return *std::find_if(cases.begin(), cases.end(), [&](const Case& c) { return c.name == name; });
+}
+
 class Cases : public testing::TestWithParam<std::string> {
   protected:
-    const Case c = loadCase(GetParam());
+    const Case& c = caseNamed(GetParam());
 };
 using LibraryCases = Cases;
 
@@ -235,9 +429,9 @@ TEST_P(LibraryCases, Library) {
         if (!stoppedInHeader(outcome)) {
             EXPECT_EQ(output.summary(), expected);
         }
-        EXPECT_EQ(debug, c.has("debug") ? readFile(c.folder / "debug") : "");
+        EXPECT_EQ(debug, c.text("debug"));
         if (c.has("survey")) {
-            EXPECT_EQ(describeSurvey(converter.survey()), readFile(c.folder / "survey"));
+            EXPECT_EQ(describeSurvey(converter.survey()), c.text("survey"));
         }
     }
 }
@@ -263,26 +457,7 @@ const std::vector<std::string> kUnsupported;
 // The driver in this process, over a file system that fails the operation the case names, as
 // the program would run it: what it said is recorded as the program's streams.
 ProgramRun runWithFault(const Case& c, const fs::path& path) {
-    // The operations in the order of FileOperation, and the errors a case may give them.
-    static const std::string kOperations =
-        " none open lock read grow replace-input create-temporary write sync close"
-        " remove-earlier-original replace rename-input rename-temporary write-copy ";
-    // clang-format off
-    static const std::map<std::string, int> errors{{"-", 0}, {"EACCES", EACCES}, {"EIO", EIO},
-        {"ENOSPC", ENOSPC}, {"EFBIG", EFBIG}, {"EPERM", EPERM}, {"EWOULDBLOCK", EWOULDBLOCK}, {"ENOMEM", ENOMEM}};
-    // clang-format on
-    std::istringstream words(c.key("fault"));
-    std::string operation;
-    std::string error = "-";
-    Fault fault;
-    words >> operation >> error >> fault.call;
-    const std::string spaced = " " + operation + " ";
-    const auto before = kOperations.substr(0, kOperations.find(spaced) + 1);
-    fault.operation = static_cast<FileOperation>(std::count(before.begin(), before.end(), ' ') - 1);
-    fault.error = errors.at(error);
-    fault.noHardLinks = c.key("no-hard-links") == "yes";
-    fault.linkRefused = c.key("link-refused") == "yes";
-
+    const Fault& fault = *c.fault;
     struct Recorder final : platform::Console, platform::Notifier {
         void writeOutput(std::string_view text) override { run.out += text; }
         void writeError(std::string_view text) override { run.err += text; }
@@ -308,8 +483,7 @@ ProgramRun runWithFault(const Case& c, const fs::path& path) {
 // Whether the case's input is also reported on before it is converted.
 bool reportable(const Case& c) {
     return c.has("input") && !c.keys.contains("bounded") && !c.keys.contains("args") &&
-           !c.keys.contains("file-size-limit") && !c.keys.contains("strace") &&
-           !c.keys.contains("fault");
+           !c.keys.contains("file-size-limit") && !c.keys.contains("strace") && !c.fault;
 }
 
 // The entries of a directory and what each holds.
@@ -349,7 +523,7 @@ std::vector<std::string> checkReport(const Case& c, const fs::path& directory, c
                                   : c.converts() ? "変換します（スタティック、Station ID を修正）\n"
                                                  : "変換しません: " + told.substr(5) + "\n");
         std::string survey;
-        std::istringstream lines(c.has("survey") ? readFile(c.folder / "survey") : "");
+        std::istringstream lines(c.text("survey"));
         for (std::string line; std::getline(lines, line);) survey += "  " + line + "\n";
         EXPECT_EQ(c.has("survey") ? report.out : report.out.substr(0, said.size()), said + survey);
         EXPECT_EQ(report.status, c.converts() ? 0 : 1);
@@ -416,8 +590,7 @@ TEST_P(Cases, Program) {
 #if !defined(_WIN32)
     if (reportable(c)) reported = checkReport(c, dir.path(), path, name);
 #endif
-    const ProgramRun run =
-        c.keys.contains("fault") ? runWithFault(c, path) : runFerrule(arguments, options);
+    const ProgramRun run = c.fault ? runWithFault(c, path) : runFerrule(arguments, options);
 
     EXPECT_EQ(run.status, std::stoi(c.key("status", converts ? "0" : "1")));
     // Help, version and report print no start-up lines.
@@ -436,11 +609,9 @@ TEST_P(Cases, Program) {
     if (!c.has("stdout")) {
         EXPECT_EQ(told(run), c.key("told"));
     }
-    EXPECT_EQ(run.out, c.has("stdout") ? readFile(c.folder / "stdout")
-                                       : kStartLines + (converts ? line : ""));
-    EXPECT_EQ(run.err, c.has("stderr") ? readFile(c.folder / "stderr")
-                                       : (c.has("debug") ? readFile(c.folder / "debug") : "") +
-                                             (converts ? "" : line));
+    EXPECT_EQ(run.out, c.has("stdout") ? c.text("stdout") : kStartLines + (converts ? line : ""));
+    EXPECT_EQ(run.err,
+              c.has("stderr") ? c.text("stderr") : c.text("debug") + (converts ? "" : line));
     // The occupations the report listed are those given site identifiers in the result.
     if (reportable(c) && converts) {
         EXPECT_EQ(siteIds(std::ifstream(path, std::ios::binary), false), reported);
