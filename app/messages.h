@@ -23,14 +23,14 @@ inline constexpr std::string_view kHelp =
     "\n"
     "RINEX 2 の観測ファイルを、その場で変換します。\n"
     "キネマティック（MARKER NAME が ????）のファイルには移動開始のイベントを書き込み、\n"
-    "移動中に観測した各点に点名 000K, 001K, ... を割り付けます。\n"
-    "Station ID が英数字4文字でないスタティックのファイルは、ID を4文字に修正します。\n"
+    "停止して観測した各点（移動中に告げられた観測）に点名 000K, 001K, ... を割り付けます。\n"
+    "点名（MARKER NAME）が英数字4文字でないスタティックのファイルは、点名を4文字に修正します。\n"
     "変換前のファイルは、名前の後ろに _original を付けて残します。\n"
-    "ファイルをいくつ指定しても、1つずつ変換します。\n"
+    "ファイルをいくつ指定しても、1つずつ変換します。時刻はすべて GPS 時刻です。\n"
     "\n"
-    "  --report       何も変更せず、変換の内容（観測点の一覧など）を表示します\n"
+    "  --report       何も変更せず、変換の内容（割り付ける点名の一覧など）を表示します\n"
     "  -h, --help     この説明を表示します\n"
-    "  -V, --version  版を表示します\n"
+    "  -V, --version  バージョンを表示します\n"
     "  --             これより後の引数はすべてファイル名です\n";
 
 inline constexpr std::string_view kReadFailed = "RINEX観測ファイルの読み込みに失敗しました。";
@@ -59,7 +59,7 @@ inline constexpr std::string_view kSiteIdLimit =
     "ファイルを分割して変換してください。";
 inline constexpr std::string_view kConverted = "変換完了";
 inline constexpr std::string_view kWouldConvert = "変換します（キネマティック）\n";
-inline constexpr std::string_view kWouldRepair = "変換します（スタティック、Station ID を修正）\n";
+inline constexpr std::string_view kWouldRepair = "変換します（スタティック、点名を修正）\n";
 inline constexpr std::string_view kWouldRefuse = "変換しません: ";
 inline constexpr std::string_view kConvertedStatic =
     "Staticデータです。Station IDが英数字4文字ではないため修正しました。";

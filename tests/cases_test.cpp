@@ -527,7 +527,7 @@ std::vector<std::string> checkReport(const Case& c, const fs::path& directory, c
         if (told.ends_with("\nプログラムを終了します。")) told.resize(told.rfind('\n'));
         const std::string said = name + ": " +
                                  (told == "[OK] 変換完了" ? "変換します（キネマティック）\n"
-                                  : c.converts() ? "変換します（スタティック、Station ID を修正）\n"
+                                  : c.converts() ? "変換します（スタティック、点名を修正）\n"
                                                  : "変換しません: " + told.substr(5) + "\n");
         std::string survey;
         std::istringstream lines(c.text("survey"));
