@@ -278,8 +278,9 @@ std::string_view Conversion::feedObservations(std::string_view block) {
 Outcome Conversion::finish() {
     if (stopped()) return outcome_;
     if (!observationPhase_ || observations_.regularEpochs() == 0) {
-        stop(!fed_ ? Outcome::EmptyInput
-                   : !observationPhase_ ? Outcome::HeaderCutShort : Outcome::NoEpochs);
+        stop(!fed_                ? Outcome::EmptyInput
+             : !observationPhase_ ? Outcome::HeaderCutShort
+                                  : Outcome::NoEpochs);
         return outcome_;
     }
     // Bytes after the last line feed complete no line: they are written as they stand. (There

@@ -117,8 +117,7 @@ std::string describeSurvey(const Survey& survey) {
                                   " - " + epochText(survey.lastEpoch) + ")");
     }
     if (!survey.repairedStationId.empty()) {
-        lines.add("点名の修正",
-                  shown(h.markerName) + " → " + shownText(survey.repairedStationId));
+        lines.add("点名の修正", shown(h.markerName) + " → " + shownText(survey.repairedStationId));
     }
     if (!survey.occupations.empty()) {
         lines.add("点名の割り付け", std::to_string(survey.occupations.size()));

@@ -70,7 +70,8 @@ inline constexpr std::string_view kHeaderCutShort =
     "ヘッダの途中でファイルが終わっています。ファイルが途中で切れている可能性があります。"
     "元のファイルからコピーし直してください。";
 inline constexpr std::string_view kNoEpochs =
-    "観測データ（エポック）がありません。ヘッダの後に観測データが記録されているか確認してください。";
+    "観測データ（エポック）がありません。ヘッダの後に観測データが記録されているか確認してください"
+    "。";
 inline constexpr std::string_view kProgramEnds = "\nプログラムを終了します。";
 
 // Why a header line is refused.
@@ -80,7 +81,8 @@ inline std::string headerFaultReason(const HeaderFault& fault) {
     switch (fault.reason) {
         case Reason::UnknownLabel:
             return "対応していないヘッダレコードです（" +
-                   (fault.label.empty() ? std::string("ラベルなし") : shownText(fault.label)) + "）";
+                   (fault.label.empty() ? std::string("ラベルなし") : shownText(fault.label)) +
+                   "）";
         case Reason::LineLength:
             return "行の長さが80文字ではありません（" + value + " 文字）";
         case Reason::LineTooLong:

@@ -38,9 +38,9 @@ HeaderResult HeaderProcessor::readObservationTypes(std::string_view line) {
         const std::int32_t count = integerField(line, 0, 6);
         if (count < 0 || count > kMaxObservationTypes) {
             // No epoch can hold more types than the observation record has slots.
-            handlerReason_ = {count < 0 ? HeaderFault::Reason::NegativeTypes
-                                        : HeaderFault::Reason::TooManyTypes,
-                              count};
+            handlerReason_ = {
+                count < 0 ? HeaderFault::Reason::NegativeTypes : HeaderFault::Reason::TooManyTypes,
+                count};
             return HeaderError;
         }
         record_.observationTypeCount = count;
