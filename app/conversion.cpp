@@ -144,20 +144,21 @@ void Conversion::actOnHeader(HeaderResult result, std::string_view text) {
             writer_.writeHeaderLine(text);
             break;
         case HeaderStaticData:
-            stop(Outcome::StaticData, text);
+            stop(Outcome::StaticData);
             break;
         case HeaderGsiData:
-            stop(Outcome::GsiData, text);
+            stop(Outcome::GsiData);
             break;
         case HeaderError:
-            stop(Outcome::HeaderError, text);
+            headerFault_ = header_.fault();
+            stop(Outcome::HeaderError);
             break;
         case HeaderNone:
             break;
     }
 }
 
-void Conversion::stop(Outcome outcome, std::string_view line) {
+void Conversion::stop(Outcome outcome) {
     switch (outcome) {
         case Outcome::StaticData:
             debugPrint(debug_, "Static Data \n");
@@ -168,11 +169,10 @@ void Conversion::stop(Outcome outcome, std::string_view line) {
         case Outcome::SiteIdLimit:
             debugPrint(debug_, "SITE ID Assign Error \n");
             break;
-        default:  // a header error, a file converted before
+        default:  // a header error, a file converted before, a file without data
             debugPrint(debug_, "Error \n");
             break;
     }
-    if (outcome == Outcome::HeaderError) headerErrorLine_.assign(line.substr(0, kQuotedLineBytes));
     outcome_ = outcome;
 }
 
@@ -213,6 +213,7 @@ const char* afterLines(const char* next, const char* end, std::int64_t count, st
 }  // namespace
 
 bool Conversion::feedLines(std::string_view block) {
+    fed_ = fed_ || !block.empty();
     while (!block.empty() && !stopped()) {
         if (!observationPhase_) {
             block = feedHeader(block);
@@ -255,8 +256,14 @@ std::string_view Conversion::feedObservations(std::string_view block) {
         const ObservationLine line{result, observations_.eventFlag(), text};
         const LineEdit edit = rewriter_.edit(line);
         recorder_.record(line, edit);
+        if (edit.stop == Outcome::HeaderError) {
+            // A record among those after an event: where it stands in the file.
+            headerFault_ = header_.fault();
+            headerFault_.line = header_.lines() + observations_.lines();
+            headerFault_.inHeader = false;
+        }
         if (edit.stop != Outcome::InProgress) {
-            stop(edit.stop, text);
+            stop(edit.stop);
         } else {
             writer_.writeLine(edit, text, text.data() == block.data());
         }
@@ -266,8 +273,16 @@ std::string_view Conversion::feedObservations(std::string_view block) {
 
 // --- End of input ----------------------------------------------------------------------------
 
+// A file without data is not converted: an empty one, one cut off inside its header (a memory
+// card pulled out, a copy interrupted), and a header without an epoch after it.
 Outcome Conversion::finish() {
     if (stopped()) return outcome_;
+    if (!observationPhase_ || observations_.regularEpochs() == 0) {
+        stop(!fed_                ? Outcome::EmptyInput
+             : !observationPhase_ ? Outcome::HeaderCutShort
+                                  : Outcome::NoEpochs);
+        return outcome_;
+    }
     // Bytes after the last line feed complete no line: they are written as they stand. (There
     // are none while a line longer than its head is open: its bytes went with the head's edit.)
     writer_.write(observationPhase_ ? observations_.unfinishedLine() : header_.unfinishedLine());

@@ -40,8 +40,10 @@ class Conversion {
 
     Outcome outcome() const { return outcome_; }
     bool stopped() const { return outcome_ != Outcome::InProgress; }
-    // For Outcome::HeaderError: the offending line as the message quotes it (at most 255 bytes).
-    const std::string& headerErrorLine() const { return headerErrorLine_; }
+    // For Outcome::HeaderError: where the header broke its layout, and why.
+    const HeaderFault& headerFault() const { return headerFault_; }
+    // For Outcome::HeaderCutShort: the header lines the file holds.
+    std::int64_t headerLines() const { return header_.lines(); }
     // What has been read so far.
     Survey survey() const;
 
@@ -89,8 +91,8 @@ class Conversion {
     };
 
     void actOnHeader(HeaderResult result, std::string_view text);
-    // Stops the conversion at `line`, which a header error quotes.
-    void stop(Outcome outcome, std::string_view line);
+    // Stops the conversion; a header error is told by the header processor's fault.
+    void stop(Outcome outcome);
 
     bool feedLines(std::string_view block);
     std::string_view feedHeader(std::string_view block);
@@ -105,7 +107,8 @@ class Conversion {
 
     bool observationPhase_ = false;
     Outcome outcome_ = Outcome::InProgress;
-    std::string headerErrorLine_;
+    HeaderFault headerFault_;
+    bool fed_ = false;  // the input has had a byte
     std::string line_;  // the header line the header processor hands over
 };
 

@@ -316,6 +316,8 @@ Told convertFile(const Path& path, platform::Services& services) {
     const std::optional<platform::FileState> before = input.state();
     if (!before) return refuse(messages::kReadFailed);
     if (!namesFile(folder, opened.name, *before)) return refuse(messages::kInUse);
+    // An empty file is refused before anything is made beside it.
+    if (before->size == 0) return refuse(messages::kEmptyInput, Outcome::EmptyInput);
 
     Told refusal;
     const std::unique_ptr<TemporaryFile> temporary =
@@ -335,7 +337,7 @@ Told convertFile(const Path& path, platform::Services& services) {
     }
 
     const Outcome outcome = conversion.finish();
-    const std::string message = outcomeMessage(outcome, conversion.headerErrorLine());
+    const std::string message = outcomeMessage(outcome, conversion.headerFault());
     if (stoppedInHeader(outcome)) return refuse(message, outcome);
     // The converted text, or after a stop in the observation section what was written before
     // it, must be whole on the disk; a temporary file that is not goes, whatever else happened.
@@ -385,7 +387,7 @@ Told reportFile(const Path& path, platform::Services& services, Survey& survey) 
     const Outcome outcome = conversion.finish();
     survey = conversion.survey();
     return Told{isConverted(outcome), outcomeCaption(outcome),
-                outcomeMessage(outcome, conversion.headerErrorLine()), outcome};
+                outcomeMessage(outcome, conversion.headerFault()), outcome};
 }
 
 }  // namespace ferrule

@@ -81,7 +81,7 @@ std::string describeSurvey(const Survey& survey) {
                      shownText(std::string_view(&h.satelliteSystem, 1)).c_str());
     }
     lines.text("作成", {shown(h.programName), shown(h.runBy), shown(h.creationDate)});
-    lines.text("マーカー名", {shown(h.markerName)});
+    lines.text("点名（MARKER NAME）", {shown(h.markerName)});
     lines.text("マーカー番号", {shown(h.markerNumber)});
     lines.text("観測者 / 機関", {shown(h.observer), shown(h.agency)});
     lines.text("受信機 番号 / 種類 / 版",
@@ -117,11 +117,10 @@ std::string describeSurvey(const Survey& survey) {
                                   " - " + epochText(survey.lastEpoch) + ")");
     }
     if (!survey.repairedStationId.empty()) {
-        lines.add("Station ID の修正",
-                  shown(h.markerName) + " → " + shownText(survey.repairedStationId));
+        lines.add("点名の修正", shown(h.markerName) + " → " + shownText(survey.repairedStationId));
     }
     if (!survey.occupations.empty()) {
-        lines.add("観測点", std::to_string(survey.occupations.size()));
+        lines.add("点名の割り付け", std::to_string(survey.occupations.size()));
     }
     std::string text = lines.str();
     for (const Survey::Occupation& occupation : survey.occupations) {

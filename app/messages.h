@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "app/shown_text.h"
+#include "ferrule/outcome.h"
 
 namespace ferrule::detail::messages {
 
@@ -22,14 +23,14 @@ inline constexpr std::string_view kHelp =
     "\n"
     "RINEX 2 の観測ファイルを、その場で変換します。\n"
     "キネマティック（MARKER NAME が ????）のファイルには移動開始のイベントを書き込み、\n"
-    "移動中に観測した各点に点名 000K, 001K, ... を割り付けます。\n"
-    "Station ID が英数字4文字でないスタティックのファイルは、ID を4文字に修正します。\n"
+    "停止して観測した各点（移動中に告げられた観測）に点名 000K, 001K, ... を割り付けます。\n"
+    "点名（MARKER NAME）が英数字4文字でないスタティックのファイルは、点名を4文字に修正します。\n"
     "変換前のファイルは、名前の後ろに _original を付けて残します。\n"
-    "ファイルをいくつ指定しても、1つずつ変換します。\n"
+    "ファイルをいくつ指定しても、1つずつ変換します。時刻はすべて GPS 時刻です。\n"
     "\n"
-    "  --report       何も変更せず、変換の内容（観測点の一覧など）を表示します\n"
+    "  --report       何も変更せず、変換の内容（割り付ける点名の一覧など）を表示します\n"
     "  -h, --help     この説明を表示します\n"
-    "  -V, --version  版を表示します\n"
+    "  -V, --version  バージョンを表示します\n"
     "  --             これより後の引数はすべてファイル名です\n";
 
 inline constexpr std::string_view kReadFailed = "RINEX観測ファイルの読み込みに失敗しました。";
@@ -58,20 +59,61 @@ inline constexpr std::string_view kSiteIdLimit =
     "ファイルを分割して変換してください。";
 inline constexpr std::string_view kConverted = "変換完了";
 inline constexpr std::string_view kWouldConvert = "変換します（キネマティック）\n";
-inline constexpr std::string_view kWouldRepair = "変換します（スタティック、Station ID を修正）\n";
+inline constexpr std::string_view kWouldRepair = "変換します（スタティック、点名を修正）\n";
 inline constexpr std::string_view kWouldRefuse = "変換しません: ";
 inline constexpr std::string_view kConvertedStatic =
     "Staticデータです。Station IDが英数字4文字ではないため修正しました。";
 
-// The header error message: the offending line, " ", a line feed, then three lines. The line is
-// shown escaped, all but its own line end (CR LF, or LF), which is kept as the file has it.
-inline std::string headerError(std::string_view line) {
-    const std::size_t end = line.ends_with("\r\n") ? 2 : line.ends_with('\n') ? 1 : 0;
-    std::string text = shownText(line.substr(0, line.size() - end));
-    text += line.substr(line.size() - end);
+inline constexpr std::string_view kEmptyInput =
+    "ファイルが空です。受信機から観測ファイルを出力し直してください。";
+inline constexpr std::string_view kHeaderCutShort =
+    "ヘッダの途中でファイルが終わっています。ファイルが途中で切れている可能性があります。"
+    "元のファイルからコピーし直してください。";
+inline constexpr std::string_view kNoEpochs =
+    "観測データ（エポック）がありません。ヘッダの後に観測データが記録されているか確認してください"
+    "。";
+inline constexpr std::string_view kProgramEnds = "\nプログラムを終了します。";
+
+// Why a header line is refused.
+inline std::string headerFaultReason(const HeaderFault& fault) {
+    using Reason = HeaderFault::Reason;
+    const std::string value = std::to_string(fault.value);
+    switch (fault.reason) {
+        case Reason::UnknownLabel:
+            return "対応していないヘッダレコードです（" +
+                   (fault.label.empty() ? std::string("ラベルなし") : shownText(fault.label)) +
+                   "）";
+        case Reason::LineLength:
+            return "行の長さが80文字ではありません（" + value + " 文字）";
+        case Reason::LineTooLong:
+            return "行の長さが80文字ではありません（65,536 文字を超えています）";
+        case Reason::LineEnd:
+            return "行末が CR LF ではありません";
+        case Reason::NulByte:
+            return "NUL 文字があります";
+        case Reason::TooManyTypes:
+            return "観測種別の数が15を超えています（" + value + "）";
+        case Reason::NegativeTypes:
+            return "観測種別の数が負の値です（" + value + "）";
+        case Reason::Rinex3:
+            return "RINEX 3 以降の形式には対応していません（RINEX 2 のみ）";
+    }
+    return {};
+}
+
+// The header error message: the offending line (escaped), where it stands and why, then two
+// lines. A caller that ends the program there adds kProgramEnds. Without a line number (a
+// caller that has only the quoted line) the place and reason are left out.
+inline std::string headerError(const HeaderFault& fault) {
+    std::string text = shownText(fault.quote) + "\n";
+    if (fault.line > 0) {
+        text += (fault.inHeader ? "ヘッダ " : "") + std::to_string(fault.line) + " 行目" +
+                (fault.inHeader ? "" : "（イベントのヘッダレコード）") + ": " +
+                headerFaultReason(fault) + "\n";
+    }
     text +=
-        " \nヘッダにエラーがありました。\nSpectra Precision社のRinexConverterを使用していない"
-        "可能性があります。\nプログラムを終了します。";
+        "ヘッダにエラーがありました。\nSpectra Precision社のRinexConverterを使用していない"
+        "可能性があります。";
     return text;
 }
 

@@ -51,7 +51,9 @@ void writeStartLines(platform::Console& console) {
 int convertFiles(const std::vector<Path>& files, platform::Services& services) {
     writeStartLines(services.console);
     if (files.size() == 1) {
-        const Told told = convertSafely(files.front(), services);
+        Told told = convertSafely(files.front(), services);
+        // Only here does the program end at a header error: a batch goes on with the next file.
+        if (told.outcome == Outcome::HeaderError) told.text += messages::kProgramEnds;
         services.notifier.notify(told.converted, told.caption, told.text);
         return told.converted ? 0 : 1;
     }

@@ -70,7 +70,11 @@ Outcome StreamConverter::outcome() const {
 }
 
 const std::string& StreamConverter::headerErrorLine() const {
-    return impl_->conversion().headerErrorLine();
+    return impl_->conversion().headerFault().quote;
+}
+
+const HeaderFault& StreamConverter::headerFault() const {
+    return impl_->conversion().headerFault();
 }
 
 Survey StreamConverter::survey() const {
@@ -83,6 +87,7 @@ Result convert(std::string_view input) {
     converter.feed(input);
     result.outcome = converter.finish();
     result.headerErrorLine = converter.headerErrorLine();
+    result.headerFault = converter.headerFault();
     result.survey = converter.survey();
     return result;
 }
@@ -96,13 +101,22 @@ std::string_view outcomeCaption(Outcome outcome) {
 }
 
 std::string outcomeMessage(Outcome outcome, std::string_view headerErrorLine) {
+    std::string_view quote = headerErrorLine;
+    if (quote.ends_with('\n')) quote.remove_suffix(1);
+    if (quote.ends_with('\r')) quote.remove_suffix(1);
+    HeaderFault fault;
+    fault.quote = quote;
+    return outcomeMessage(outcome, fault);
+}
+
+std::string outcomeMessage(Outcome outcome, const HeaderFault& headerFault) {
     switch (outcome) {
         case Outcome::Converted:
             return std::string(messages::kConverted);
         case Outcome::ConvertedStatic:
             return std::string(messages::kConvertedStatic);
         case Outcome::HeaderError:
-            return messages::headerError(headerErrorLine);
+            return messages::headerError(headerFault);
         case Outcome::GsiData:
             return std::string(messages::kGsiData);
         case Outcome::StaticData:
@@ -111,6 +125,12 @@ std::string outcomeMessage(Outcome outcome, std::string_view headerErrorLine) {
             return std::string(messages::kAlreadyConverted);
         case Outcome::SiteIdLimit:
             return std::string(messages::kSiteIdLimit);
+        case Outcome::EmptyInput:
+            return std::string(messages::kEmptyInput);
+        case Outcome::HeaderCutShort:
+            return std::string(messages::kHeaderCutShort);
+        case Outcome::NoEpochs:
+            return std::string(messages::kNoEpochs);
         case Outcome::InProgress:
             break;
     }

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "common/field.h"
+
 namespace ferrule::detail {
 
 // Tested in this order; the first label equal to the line's columns 60-79 wins.
@@ -42,10 +44,9 @@ HeaderResult HeaderProcessor::processHeaderBytes(std::string_view bytes, std::si
     // stays bounded, and the message quotes the line's beginning.
     if (text_.size() + chunk > kMaxHeaderLineBytes) {
         consumed = kMaxHeaderLineBytes - text_.size() + 1;
-        const std::string_view received = bytes.substr(0, consumed);
-        out.assign(text_, 0, kQuotedLineBytes);
-        out.append(received.substr(0, kQuotedLineBytes - out.size()));
-        if (nulReceived_ || received.find('\0') != std::string_view::npos) out.clear();
+        out.assign(text_, unfinishedStart_, kQuotedLineBytes);
+        out.append(bytes.substr(0, kQuotedLineBytes - out.size()));
+        fault_ = HeaderFault{HeaderFault::Reason::LineTooLong, lines_ + 1, true, 0, {}, out};
         return HeaderError;
     }
 
@@ -62,11 +63,24 @@ HeaderResult HeaderProcessor::processHeaderBytes(std::string_view bytes, std::si
 // empty, which no label matches; a longer line is taken whole, and shifts every later line off
 // its columns. A NUL byte in the header likewise leaves the working line empty.
 HeaderResult HeaderProcessor::takeLine(std::string& out) {
+    ++lines_;
+    // The line as the file has it: from the last line feed to this one.
+    const std::string_view own = std::string_view(text_).substr(unfinishedStart_);
     if (nulReceived_ || text_.size() < kHeaderLineBytes) {
         out.clear();
+        describeFault(own);
         return HeaderError;
     }
+    handlerReason_.reset();
     const HeaderResult result = classify(text_, out);
+    if (result == HeaderError) {
+        describeFault(own);
+        return HeaderError;
+    }
+    if (own.size() != kHeaderLineBytes && !offColumns_) {
+        describeFault(own);
+        offColumns_ = fault_;
+    }
     // The next line starts 82 bytes further on; nothing before it can be reached again.
     text_.erase(0, kHeaderLineBytes);
     unfinishedStart_ = text_.size();
@@ -81,6 +95,42 @@ HeaderResult HeaderProcessor::classify(std::string_view line, std::string& out) 
         if (label == candidate.text) return (this->*candidate.handler)(line, out);
     }
     return HeaderError;
+}
+
+// Why a line is refused, in the order that tells the user most: a RINEX 3 file is not what
+// the converter reads at all; a record whose label was known says what is wrong in it; an earlier
+// line longer than 80 columns put this one off its columns; then the line's own bytes.
+void HeaderProcessor::describeFault(std::string_view own) {
+    using Reason = HeaderFault::Reason;
+    std::string_view content = own;
+    if (content.ends_with('\n')) content.remove_suffix(1);
+    if (content.ends_with('\r')) content.remove_suffix(1);
+    const bool versionRecord =
+        content.size() >= 80 && content.substr(60, 20) == "RINEX VERSION / TYPE";
+    fault_ = HeaderFault{};
+    fault_.line = lines_;
+    fault_.quote = content.substr(0, kQuotedLineBytes);
+    if (content.size() >= 80) {
+        const std::string_view label = content.substr(60, 20);
+        fault_.label = label.substr(0, label.find_last_not_of(' ') + 1);
+    }
+    if (record_.rinexVersion >= 3 || (versionRecord && realField(content, 0, 9) >= 3)) {
+        fault_.reason = Reason::Rinex3;
+    } else if (handlerReason_) {
+        fault_.reason = handlerReason_->reason;
+        fault_.value = handlerReason_->value;
+    } else if (offColumns_) {
+        fault_ = *offColumns_;
+    } else if (content.find('\0') != std::string_view::npos) {
+        fault_.reason = Reason::NulByte;
+    } else if (!own.ends_with("\r\n")) {
+        fault_.reason = Reason::LineEnd;
+    } else if (content.size() != 80) {
+        fault_.reason = Reason::LineLength;
+        fault_.value = static_cast<std::int64_t>(content.size());
+    } else {
+        fault_.reason = Reason::UnknownLabel;
+    }
 }
 
 HeaderResult HeaderProcessor::endOfHeader(std::string_view, std::string&) {

@@ -3,11 +3,14 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
 #include "common/result_codes.h"
 #include "ferrule/header_record.h"
+#include "ferrule/outcome.h"
 
 namespace ferrule::detail {
 
@@ -16,7 +19,7 @@ inline constexpr std::size_t kHeaderLineBytes = 82;
 // A header line can never be valid with more bytes than this before its line feed.
 inline constexpr std::size_t kMaxHeaderLineBytes = 65536;
 // The header error message quotes at most this many bytes of the offending line.
-inline constexpr std::size_t kQuotedLineBytes = 255;
+inline constexpr std::size_t kQuotedLineBytes = 80;
 
 class HeaderProcessor {
   public:
@@ -34,11 +37,16 @@ class HeaderProcessor {
     // A record among the header records that follow a flag-3 or flag-4 event in the observation
     // section. A "# / TYPES OF OBSERV " record sets the observation types of the epochs that
     // follow, as the header's record does (continued over two records), and gives HeaderLine, or
-    // HeaderError when it declares more types than an observation record holds. Any other record
-    // changes nothing and gives HeaderNone.
+    // HeaderError when it declares more types than an observation record holds (fault() then
+    // says so, its line number left 0 for the caller). Any other record changes nothing and
+    // gives HeaderNone.
     HeaderResult takeRecordAfterEvent(std::string_view record);
 
     const HeaderRecord& record() const { return record_; }
+    // After HeaderError: where the header broke its layout, and why.
+    const HeaderFault& fault() const { return fault_; }
+    // The header lines completed so far.
+    std::int64_t lines() const { return lines_; }
     // The bytes received after the last line feed.
     std::string_view unfinishedLine() const {
         return std::string_view(text_).substr(unfinishedStart_);
@@ -47,6 +55,8 @@ class HeaderProcessor {
   private:
     HeaderResult takeLine(std::string& out);
     HeaderResult classify(std::string_view line, std::string& out);
+    // Says in fault_ why the line just read (`own`, as the file has it) is refused.
+    void describeFault(std::string_view own);
 
     HeaderResult versionType(std::string_view line, std::string& out);
     HeaderResult programRunByDate(std::string_view line, std::string& out);
@@ -83,6 +93,18 @@ class HeaderProcessor {
     std::string text_;
     std::size_t unfinishedStart_ = 0;  // where in text_ the bytes after the last line feed begin
     bool nulReceived_ = false;
+    std::int64_t lines_ = 0;
+    HeaderFault fault_;
+    // A handler's own reason for its HeaderError (too many types), when it has one.
+    struct HandlerReason {
+        HeaderFault::Reason reason;
+        std::int64_t value;
+    };
+    std::optional<HandlerReason> handlerReason_;
+    // The first line taken although it was not 80 characters and CR LF (a longer line whose
+    // label still stood at columns 60-79): the lines after it are off their columns, and it is
+    // what a later header error names.
+    std::optional<HeaderFault> offColumns_;
 
     // The types list awaits its continuation line (more than nine types were declared).
     bool typesContinuationPending_ = false;

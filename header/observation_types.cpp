@@ -38,6 +38,9 @@ HeaderResult HeaderProcessor::readObservationTypes(std::string_view line) {
         const std::int32_t count = integerField(line, 0, 6);
         if (count < 0 || count > kMaxObservationTypes) {
             // No epoch can hold more types than the observation record has slots.
+            handlerReason_ = {
+                count < 0 ? HeaderFault::Reason::NegativeTypes : HeaderFault::Reason::TooManyTypes,
+                count};
             return HeaderError;
         }
         record_.observationTypeCount = count;
@@ -62,7 +65,11 @@ HeaderResult HeaderProcessor::typesOfObservations(std::string_view line, std::st
 
 HeaderResult HeaderProcessor::takeRecordAfterEvent(std::string_view record) {
     if (record.size() < 80 || record.substr(60, 20) != "# / TYPES OF OBSERV ") return HeaderNone;
-    return readObservationTypes(record);
+    handlerReason_.reset();
+    if (readObservationTypes(record) == HeaderLine) return HeaderLine;
+    // The caller knows where in the file the record stands.
+    describeFault(record);
+    return HeaderError;
 }
 
 }  // namespace ferrule::detail

@@ -25,7 +25,9 @@ namespace ferrule::detail {
 //    or continuation line padded with blanks to 80 columns, are read as the lines they are;
 //  - a special record that is not 82 bytes long (trailing blanks dropped, say) is still a special
 //    record while the event epoch's announced records are outstanding, as long as it holds no
-//    event flag digit in column 28; a line that does ends the special records.
+//    event flag digit in column 28; a line that does ends the special records;
+//  - a line with anything but blanks in columns 26-27 is no epoch record: where an epoch record
+//    may come, it is kept as it stands and the processor waits for the next epoch record.
 // Every completed line is returned with its code; what becomes of it is not decided here.
 
 namespace {
@@ -44,6 +46,16 @@ bool isDigit(char c) {
 
 bool hasEventFlagDigit(std::string_view line) {
     return line.size() > 28 && isDigit(line[28]);
+}
+
+// An epoch or event record has blanks in columns 26-27, the two before the event flag (or ends
+// before them).
+bool blankBeforeEventFlag(std::string_view line) {
+    for (const std::size_t column : {26, 27}) {
+        if (column >= line.size() || line[column] == '\r' || line[column] == '\n') return true;
+        if (line[column] != ' ') return false;
+    }
+    return true;
 }
 
 // Blanks, an optional sign, and digits with one decimal point: a receiver clock offset.
@@ -129,6 +141,7 @@ ObservationResult ObservationProcessor::processObservationBytes(std::string_view
 }
 
 ObservationResult ObservationProcessor::processObservationLine(std::string_view line) {
+    ++lines_;
     if (lineKind_ == ExpectObservations) return readObservationLine();
     return readWhereEpochMayCome(line);
 }
@@ -148,6 +161,14 @@ ObservationResult ObservationProcessor::readWhereEpochMayCome(std::string_view l
             return ObsFullLine;
         }
         specialRecordsPending_ = 0;
+    }
+    // Any other line where an epoch may come is out of step with the file's structure (a
+    // satellite list longer than RINEX 2 allows, say, left an observation line here): it is kept
+    // as it stands, and the next epoch record is looked for, not the rest of a satellite list.
+    // Its digits are never read as an event flag.
+    if (!blankBeforeEventFlag(line)) {
+        listLinesPending_ = 0;
+        return ObsLine;
     }
 
     eventFlag_ = digitAt(line, 28);
@@ -216,6 +237,7 @@ std::int64_t ObservationProcessor::observationLinesToPass() const {
 void ObservationProcessor::passObservationLines(std::int64_t count) {
     assert(count > 0 && count <= observationLinesToPass());
     const int linesPerSatellite = observationLinesPerSatellite(header_.observationTypeCount);
+    lines_ += count;
     const std::int64_t lines = observationLine_ + count;
     satelliteIndex_ += static_cast<std::int32_t>(lines / linesPerSatellite);
     observationLine_ = static_cast<std::int32_t>(lines % linesPerSatellite);

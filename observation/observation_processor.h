@@ -74,6 +74,8 @@ class ObservationProcessor {
     EpochTime firstEpoch() const { return readEpochTime({firstEpoch_.data(), firstEpoch_.size()}); }
     EpochTime lastEpoch() const { return readEpochTime({lastEpoch_.data(), lastEpoch_.size()}); }
     std::int64_t regularEpochs() const { return regularEpochs_; }
+    // The lines of the observation section completed so far.
+    std::int64_t lines() const { return lines_; }
     // The bytes held after the last line feed.
     std::string_view unfinishedLine() const { return lineTaken_ ? std::string_view() : partial_; }
 
@@ -89,6 +91,7 @@ class ObservationProcessor {
     EpochTimeColumns firstEpoch_{};  // of the first regular epoch line (event flag 0)
     EpochTimeColumns lastEpoch_{};   // of the last one
     std::int64_t regularEpochs_ = 0;
+    std::int64_t lines_ = 0;
     std::string partial_;        // a line begun in an earlier block, at most kLineHeadBytes of it
     bool lineTaken_ = false;     // partial_ holds a line already classified
     bool sectionBegun_ = false;  // the section's first line has been read

@@ -22,6 +22,6 @@ int main() {
     std::cout.flush();
 
     std::cerr << "ferrule " << FERRULE_VERSION << ": [" << ferrule::outcomeCaption(outcome) << "] "
-              << ferrule::outcomeMessage(outcome, converter.headerErrorLine()) << '\n';
+              << ferrule::outcomeMessage(outcome, converter.headerFault()) << '\n';
     return ferrule::isConverted(outcome) ? 0 : 1;
 }

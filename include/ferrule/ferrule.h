@@ -10,11 +10,11 @@
 //   const ferrule::Outcome outcome = converter.finish();
 //   if (ferrule::isConverted(outcome)) { ... output replaces the input ... }
 //   show(ferrule::outcomeCaption(outcome), ferrule::outcomeMessage(outcome,
-//   converter.headerErrorLine()));
+//   converter.headerFault()));
 //
-// What is cut: the line a header error quotes is at most 255 bytes of it (the message box of the
-// original program had no room for more); each diagnostic text is at most 263 bytes, a longer
-// line of the file cut there. The converted output itself is never cut.
+// What is cut: the line a header error quotes is at most its first 80 characters; each
+// diagnostic text is at most 263 bytes, a longer line of the file cut there. The converted output
+// itself is never cut.
 //
 // The library's own workings are in the namespace ferrule::detail, which is not part of this
 // interface and may change.
@@ -93,10 +93,11 @@ class StreamConverter {
     // Outcome::InProgress until the conversion stops or finish() is called.
     Outcome outcome() const;
 
-    // For Outcome::HeaderError: the offending line as the message quotes it. Empty for a line
-    // shorter than 80 columns or holding a NUL byte. A longer line is taken whole and shifts the
-    // lines after it off their columns: the line quoted is then (as a rule) the next one, led by
-    // the longer line's bytes past its 82nd.
+    // For Outcome::HeaderError: where and why the header broke its layout, and the offending
+    // line as the message quotes it (headerErrorLine(): its first 80 characters, as the file has
+    // them, without the line end). A line longer than 80 columns whose label still stood in place
+    // puts the lines after it off their columns; a header error after it names that line.
+    const HeaderFault& headerFault() const;
     const std::string& headerErrorLine() const;
 
     // What has been read so far.
@@ -114,6 +115,7 @@ struct Result {
     // stop; it does not replace the input.
     std::string output;
     std::string headerErrorLine;
+    HeaderFault headerFault;
     Survey survey;
 };
 
@@ -124,8 +126,10 @@ Result convert(std::string_view input);
 bool isConverted(Outcome outcome);
 
 // What the user is told: a caption, "OK" for a converted file and "NG" otherwise, and the message
-// in Japanese (UTF-8). The header error message quotes the offending line.
+// in Japanese (UTF-8). The header error message quotes the offending line and says where it
+// stands and why; given only the line (the earlier form), it quotes the line alone.
 std::string_view outcomeCaption(Outcome outcome);
-std::string outcomeMessage(Outcome outcome, std::string_view headerErrorLine = {});
+std::string outcomeMessage(Outcome outcome, const HeaderFault& headerFault = {});
+std::string outcomeMessage(Outcome outcome, std::string_view headerErrorLine);
 
 }  // namespace ferrule
