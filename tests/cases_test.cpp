@@ -322,7 +322,7 @@ const FaultRow kFaultRows[] = {
     {.name = "fault-close-after-a-stop", .fault = failing(Op::Close, EIO), .told = kWriteFailed,
      .input = "< tests/cases/kinematic/expected"},
     {.name = "fault-write-of-a-small-file", .fault = failing(Op::Write, ENOSPC, 0),
-     .told = kWriteFailed, .input = "< examples/kinematic.19o"},
+     .told = kWriteFailed, .input = "< tests/cases/kinematic/input"},
     {"fault-remove-earlier-original", failing(Op::RemoveEarlierOriginal, EPERM), kReplaceFailed, "site.19o site.19o_original", FaultRow::Path::Input, true},
     {"fault-replace", failing(Op::Replace, EIO), kReplaceFailed},
     {"fault-no-hard-links-rename-input", failing(Op::RenameInputToOriginal, EACCES, 0, Links::None), kReplaceFailed},
@@ -337,7 +337,7 @@ Case faultCase(const FaultRow& row) {
         "24240  19  5 25  1 20  0.0000000  0  1G01\\r\\n  21234567.89105  21235567.891 6  "
         "21236567.891 7  21237567.89108\\r\\n";
     const Pieces input =
-        parsePieces(row.input != nullptr ? row.input : "< examples/kinematic.19o\n" + epochs);
+        parsePieces(row.input != nullptr ? row.input : "< tests/cases/kinematic/input\n" + epochs);
     Case c{row.name, {{"told", row.told}}, {{"input", input}}, row.fault};
     if (row.files != nullptr) c.keys["files"] = row.files;
     if (row.earlierOriginal) c.keys["setup"] = "earlier-original";

@@ -306,7 +306,7 @@ TEST(WindowsFiles, PathLongerThanMaxPath) {
         relative += std::string(60, 'd') + "\\";
         ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
     }
-    writeFile(folder + L"\\site.19o", sourceFile("examples/kinematic.19o"));
+    writeFile(folder + L"\\site.19o", sourceFile("tests/cases/kinematic/input"));
     EXPECT_EQ(told(runFerrule({relative + "site.19o"}, inDirectory(dir.path()))), "[OK] 変換完了");
     EXPECT_EQ(readFile(folder + L"\\site.19o"), sourceFile("tests/cases/kinematic/expected"));
     for (const wchar_t* name : {L"\\site.19o", L"\\site.19o_original"}) {
