@@ -139,8 +139,7 @@ std::string describeSurvey(const Survey& survey, const ReportOptions& options) {
         lines.add("時刻", detail::localTimeText(survey, options));
     }
     if (!survey.repairedStationId.empty()) {
-        lines.add("点名の修正",
-                  shown(h.markerName) + " → " + shownText(survey.repairedStationId));
+        lines.add("点名の修正", shown(h.markerName) + " → " + shownText(survey.repairedStationId));
     }
     lines.add("判定の基準", detail::thresholdsText(options));
     std::string text = lines.str();

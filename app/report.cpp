@@ -79,8 +79,8 @@ std::vector<OccupationRow> occupationRows(const Survey& survey, const ReportOpti
         row.name = occupation.name.empty() ? "（名前なし）" : shownText(occupation.name);
         row.kind = kindText(occupation.kind);
         if (occupation.epochs > 0) {
-            const double shift = options.utcOffsetMinutes * 60.0 -
-                                 leapSeconds(survey, occupation.start);
+            const double shift =
+                options.utcOffsetMinutes * 60.0 - leapSeconds(survey, occupation.start);
             row.startGps = timeText(occupation.start);
             row.endGps = timeText(occupation.end);
             row.startLocal = timeText(occupation.start, shift);
@@ -111,7 +111,8 @@ std::vector<OccupationRow> occupationRows(const Survey& survey, const ReportOpti
         row.passes = reasons.empty();
         row.verdict = row.passes ? "OK" : joined(reasons, "、");
         std::vector<std::string> comments;
-        for (const std::string& comment : occupation.comments) comments.push_back(shownText(comment));
+        for (const std::string& comment : occupation.comments)
+            comments.push_back(shownText(comment));
         row.comments = joined(comments, " / ");
     }
     return rows;
@@ -125,8 +126,8 @@ std::string thresholdsText(const ReportOptions& options) {
 std::string localTimeText(const Survey& survey, const ReportOptions& options) {
     const bool fromHeader = survey.header.leapSeconds != 0;
     const std::int32_t leap = leapSeconds(survey, survey.firstEpoch);
-    return options.zoneLabel + " = GPS - " + std::to_string(leap) + " 秒（うるう秒: " +
-           (fromHeader ? "ヘッダの LEAP SECONDS" : "日付から") + "）" +
+    return options.zoneLabel + " = GPS - " + std::to_string(leap) +
+           " 秒（うるう秒: " + (fromHeader ? "ヘッダの LEAP SECONDS" : "日付から") + "）" +
            offsetText(options.utcOffsetMinutes);
 }
 
@@ -154,10 +155,10 @@ std::vector<std::string> columnHeadings(const ReportOptions& options) {
 }
 
 std::vector<std::string> columnsOf(const OccupationRow& row) {
-    return {row.number,     row.name,           row.kind,           row.startGps,
-            row.endGps,     row.startLocal,     row.endLocal,       row.duration,
-            row.epochs,     row.fewestSatellites, row.mostSatellites, row.systems,
-            row.missing,    row.antennaHeight,  row.verdict,        row.comments};
+    return {row.number,         row.name,     row.kind,     row.startGps,      row.endGps,
+            row.startLocal,     row.endLocal, row.duration, row.epochs,        row.fewestSatellites,
+            row.mostSatellites, row.systems,  row.missing,  row.antennaHeight, row.verdict,
+            row.comments};
 }
 
 // --- CSV ------------------------------------------------------------------------------------
@@ -169,8 +170,8 @@ namespace {
 // and does not compute it.
 std::string csvField(std::string_view text, bool fromFile) {
     std::string field;
-    if (fromFile && !text.empty() && std::string_view("=+-@\t\r").find(text.front()) !=
-                                         std::string_view::npos) {
+    if (fromFile && !text.empty() &&
+        std::string_view("=+-@\t\r").find(text.front()) != std::string_view::npos) {
         field = "'";
     }
     field += text;
@@ -236,10 +237,11 @@ std::size_t displayWidth(std::string_view text) {
         at += length;
         // Wide: Hangul Jamo, CJK and Japanese scripts, Hangul syllables, compatibility
         // ideographs, full-width forms, and the supplementary ideographic planes.
-        const bool wide = (code >= 0x1100 && code <= 0x115F) || (code >= 0x2E80 && code <= 0xA4CF) ||
-                          (code >= 0xAC00 && code <= 0xD7A3) || (code >= 0xF900 && code <= 0xFAFF) ||
-                          (code >= 0xFE30 && code <= 0xFE4F) || (code >= 0xFF00 && code <= 0xFF60) ||
-                          (code >= 0xFFE0 && code <= 0xFFE6) || (code >= 0x20000 && code <= 0x3FFFD);
+        const bool wide =
+            (code >= 0x1100 && code <= 0x115F) || (code >= 0x2E80 && code <= 0xA4CF) ||
+            (code >= 0xAC00 && code <= 0xD7A3) || (code >= 0xF900 && code <= 0xFAFF) ||
+            (code >= 0xFE30 && code <= 0xFE4F) || (code >= 0xFF00 && code <= 0xFF60) ||
+            (code >= 0xFFE0 && code <= 0xFFE6) || (code >= 0x20000 && code <= 0x3FFFD);
         width += wide ? 2 : 1;
     }
     return width;

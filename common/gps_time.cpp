@@ -69,9 +69,9 @@ std::string timeText(const EpochTime& time, double shift) {
     const std::int64_t year = static_cast<std::int64_t>(yearOfEra) + era * 400 + (month <= 2);
     char text[96];
     std::snprintf(text, sizeof text, "%04lld-%02u-%02u %02lld:%02lld:%02lld.%lld",
-                  static_cast<long long>(year), month, day,
-                  static_cast<long long>(inDay / 36000), static_cast<long long>(inDay / 600 % 60),
-                  static_cast<long long>(inDay / 10 % 60), static_cast<long long>(inDay % 10));
+                  static_cast<long long>(year), month, day, static_cast<long long>(inDay / 36000),
+                  static_cast<long long>(inDay / 600 % 60), static_cast<long long>(inDay / 10 % 60),
+                  static_cast<long long>(inDay % 10));
     return text;
 }
 

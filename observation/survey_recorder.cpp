@@ -83,9 +83,8 @@ void SurveyRecorder::startEpoch(std::string_view line) {
     addSatellites(line, kSatellitesPerListLine);
     if (static_ && !staticStarted_) {
         staticStarted_ = true;
-        const std::string name = survey_.repairedStationId.empty()
-                                     ? trimmedText(header_.markerName)
-                                     : survey_.repairedStationId;
+        const std::string name = survey_.repairedStationId.empty() ? trimmedText(header_.markerName)
+                                                                   : survey_.repairedStationId;
         if (startOccupation(Occupation::Kind::Static, name, epochTime_) != nullptr) {
             staticOccupation_ = static_cast<std::int64_t>(survey_.occupations.size()) - 1;
         }
@@ -162,7 +161,8 @@ void SurveyRecorder::count(Occupation& occupation, double seconds, double& last)
 void SurveyRecorder::onEvent(const ObservationLine& line, const LineEdit& edit) {
     owner_ = -1;
     const EpochTime own = readEpochTime(line.text);
-    const bool timed = line.text.substr(0, 26).find_first_of("0123456789") != std::string_view::npos;
+    const bool timed =
+        line.text.substr(0, 26).find_first_of("0123456789") != std::string_view::npos;
     const EpochTime time = timed ? own : epochTime_;
     switch (line.eventFlag) {
         case 1:  // power failure: an epoch that the occupation lost

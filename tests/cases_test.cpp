@@ -504,7 +504,11 @@ std::string snapshot(const fs::path& directory) {
 std::vector<std::string> siteIds(std::istream&& in, bool report) {
     std::vector<std::string> ids;
     for (std::string line; std::getline(in, line);) {
-        if (report && line.starts_with("    ") && line.size() > 8) ids.push_back(line.substr(4, 4));
+        // A row of the report's table whose kind is 割り付け: its second column.
+        std::istringstream words(line);
+        std::string number, name, kind;
+        words >> number >> name >> kind;
+        if (report && kind == "割り付け") ids.push_back(name);
         if (!report && line.size() >= 71 && line[3] == 'K' &&
             line.find_first_not_of(' ', 4) == 60 && line.compare(60, 11, "MARKER NAME") == 0) {
             ids.push_back(line.substr(0, 4));

@@ -84,10 +84,10 @@ struct Survey {
         std::int64_t epochs = 0;
         EpochTime start{};  // the first and the last of its epochs, when it has any
         EpochTime end{};
-        SatelliteRange satellites;                     // in all
-        SatelliteRange systems[kSystemCount];          // per system, as kSatelliteSystems
-        std::int64_t missingEpochs = 0;  // epochs missing against INTERVAL between its epochs
-        std::int64_t powerFailures = 0;  // flag-1 epochs among its epochs
+        SatelliteRange satellites;             // in all
+        SatelliteRange systems[kSystemCount];  // per system, as kSatelliteSystems
+        std::int64_t missingEpochs = 0;        // epochs missing against INTERVAL between its epochs
+        std::int64_t powerFailures = 0;        // flag-1 epochs among its epochs
         // The antenna height: of its own ANTENNA: DELTA H/E/N record among the records after its
         // event record, else of the header.
         double antennaHeight = 0;
@@ -129,7 +129,8 @@ struct ReportOptions {
     std::string zoneLabel = "JST";
 };
 
-// What falls short in an occupation, in Japanese: "エポック不足（N）", "衛星不足（N）"; none: it passes.
+// What falls short in an occupation, in Japanese: "エポック不足（N）", "衛星不足（N）"; none: it
+// passes.
 std::vector<std::string> shortfalls(const Survey::Occupation& occupation,
                                     const ReportOptions& options);
 
