@@ -15,6 +15,7 @@
 #include <fstream>
 #include <functional>
 #include <map>
+#include <set>
 #include <sstream>
 
 #include "app/program.h"
@@ -156,13 +157,16 @@ struct Case {
         return whole;
     }
     bool converts() const { return key("told").starts_with("[OK]"); }
-    // The names X of the further files "in-X" the case puts beside the input.
+    // The names X of the further files: "in-X" the case puts beside the input, "out-X" what
+    // stands at X afterwards (a report file the program writes, say).
     std::vector<std::string> furtherFiles() const {
-        std::vector<std::string> names;
+        std::set<std::string> names;
         for (const auto& [file, pieces] : files) {
-            if (file.starts_with("in-")) names.push_back(file.substr(3));
+            if (file.starts_with("in-") || file.starts_with("out-")) {
+                names.insert(file.substr(file.find('-') + 1));
+            }
         }
-        return names;
+        return {names.begin(), names.end()};
     }
     // What the path holds afterwards: the conversion (or what another program left), or else
     // the input as it was.
@@ -562,7 +566,7 @@ TEST_P(Cases, Program) {
     fs::create_directories(path.parent_path());
     if (c.has("input") && setup != "directory") writePieces(path, c.pieces("input"));
     for (const std::string& further : c.furtherFiles()) {
-        writePieces(dir / further, c.pieces("in-" + further));
+        if (c.has("in-" + further)) writePieces(dir / further, c.pieces("in-" + further));
     }
     if (setup == "directory") fs::create_directory(path);
     if (setup == "zero-device") fs::create_symlink("/dev/zero", path);
