@@ -89,9 +89,10 @@ struct ReportFile {
 };
 
 // For each file, what a conversion would do and what it read; nothing on disk changes but the
-// report files asked for.
+// report files asked for. `written` says whether they were written whole.
 int reportFiles(const std::vector<Path>& files, const ReportRequest& request,
-                platform::Services& services) {
+                platform::Services& services, bool& written) {
+    written = true;
     std::vector<ReportFile> outputs;
     if (request.csv) outputs.push_back({*request.csv, detail::csvReport(request.options), {}});
     if (request.html) outputs.push_back({*request.html, detail::htmlReport(request.options), {}});
@@ -138,6 +139,7 @@ int reportFiles(const std::vector<Path>& files, const ReportRequest& request,
             services.console.writeError(std::string(messages::kReportNotWritten) +
                                         shownName(output.path) + "\n");
             allConverted = false;
+            written = false;
         }
     }
     return allConverted ? 0 : 1;
@@ -240,7 +242,27 @@ int runProgram(std::span<const Path> arguments, platform::Services& services) {
         }
     }
     if (files.empty()) return wrongUse(services, true);
-    return report ? reportFiles(files, request, services) : convertFiles(files, services);
+    bool written = false;
+    return report ? reportFiles(files, request, services, written) : convertFiles(files, services);
+}
+
+// The files dropped on the report's own icon get one page, "<first file>_report.html" beside the
+// first of them, shown to the user; a page that could not be written is told in a message.
+int runReportLauncher(std::span<const Path> arguments, platform::Services& services) {
+    const std::vector<Path> files(arguments.begin(), arguments.end());
+    if (files.empty()) return wrongUse(services, true);
+    ReportRequest request;
+    request.html = Path(files.front()) += "_report.html";
+    bool written = false;
+    const int status = reportFiles(files, request, services, written);
+    if (written) {
+        services.notifier.showPage(*request.html);
+    } else {
+        services.notifier.notify(
+            false, messages::kCaptionNg,
+            std::string(messages::kReportNotWritten).substr(5) + shownName(*request.html));
+    }
+    return status;
 }
 
 }  // namespace ferrule

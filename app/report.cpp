@@ -49,8 +49,9 @@ std::int32_t leapSeconds(const Survey& survey, const EpochTime& at) {
 
 std::string offsetText(std::int32_t minutes) {
     const std::int32_t size = minutes < 0 ? -minutes : minutes;
-    std::string text = (minutes < 0 ? "- " : "+ ") + std::to_string(size / 60) + " 時間";
-    if (size % 60 != 0) text += " " + std::to_string(size % 60) + " 分";
+    std::string text = minutes < 0 ? "- " : "+ ";
+    text.append(std::to_string(size / 60)).append(" 時間");
+    if (size % 60 != 0) text.append(" ").append(std::to_string(size % 60)).append(" 分");
     return text;
 }
 
@@ -191,7 +192,7 @@ class CsvReport final : public ReportWriter {
         headings.emplace_back("判定の基準");
         std::string text = "\xEF\xBB\xBF";  // the byte-order mark
         for (std::size_t i = 0; i < headings.size(); ++i) {
-            text += (i == 0 ? "" : ",") + csvField(headings[i], false);
+            text.append(i == 0 ? "" : ",").append(csvField(headings[i], false));
         }
         return text + "\r\n";
     }
@@ -204,9 +205,9 @@ class CsvReport final : public ReportWriter {
             text += csvField(file, true);
             for (std::size_t i = 0; i < columns.size(); ++i) {
                 // The name and the comments come from the file.
-                text += "," + csvField(columns[i], i == 1 || i + 1 == columns.size());
+                text.append(",").append(csvField(columns[i], i == 1 || i + 1 == columns.size()));
             }
-            text += "," + csvField(thresholdsText(options_), false) + "\r\n";
+            text.append(",").append(csvField(thresholdsText(options_), false)).append("\r\n");
         }
         return text;
     }

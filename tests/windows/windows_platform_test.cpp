@@ -317,5 +317,26 @@ TEST(WindowsFiles, PathLongerThanMaxPath) {
     }
 }
 
+// The report's own icon: the files dropped on it get one page beside the first of them, which
+// the program shows (here, with its messages echoed, names) and the folder holds nothing else new.
+TEST(WindowsReportIcon, WritesOnePageBesideTheFirstFileAndShowsIt) {
+    const TempDir dir;
+    writeFile(dir / "a.19o", sourceFile("examples/kinematic.19o"));
+    writeFile(dir / "b.19o", sourceFile("examples/static_bad_id.19o"));
+    RunOptions options = inDirectory(dir.path());
+    options.program = FERRULE_REPORT_BINARY;
+    const ProgramRun run = runFerrule({"a.19o", "b.19o"}, options);
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(entries(dir.path()),
+              (std::vector<std::string>{"a.19o", "a.19o_report.html", "b.19o"}));
+    EXPECT_TRUE(run.err.starts_with("[page] ")) << run.err;
+    EXPECT_TRUE(run.err.ends_with("a.19o_report.html\n")) << run.err;
+    // Both files' occupations are on the page.
+    const std::string page = readFile(dir / "a.19o_report.html");
+    for (const char* name : {"000K", "001K", "P001", "002K", "BASE"}) {
+        EXPECT_NE(page.find(name), std::string::npos) << name;
+    }
+}
+
 }  // namespace
 }  // namespace ferrule::test
