@@ -20,6 +20,14 @@ std::int64_t daysFromCivil(std::int64_t year, unsigned month, unsigned day) {
 
 constexpr std::int64_t kGpsStartDay = 3657;  // 1980-01-06, days from 1970-01-01
 
+// Whether seconds from the start of GPS time (or between two times) are within some three
+// thousand years: further, or not a number, they are no time a receiver wrote, but a seconds
+// field that held something else (strtod reads "1e300", "inf" and "nan" as well). Such a value
+// would not fit the integer arithmetic of the texts below.
+bool plausible(double seconds) {
+    return std::abs(seconds) < 1e11;  // false for NaN
+}
+
 // The dates (UTC) from which GPS time ran one more second ahead of UTC.
 struct Leap {
     std::int32_t year, month;
@@ -53,7 +61,9 @@ std::int32_t leapSecondsAt(const EpochTime& gpsTime) {
 
 std::string timeText(const EpochTime& time, double shift) {
     if (time.year == 0 && time.month == 0 && time.day == 0) return {};
-    const std::int64_t tenths = std::llround((secondsOf(time) + shift) * 10);
+    const double seconds = secondsOf(time) + shift;
+    if (!plausible(seconds)) return "不正な時刻";
+    const std::int64_t tenths = std::llround(seconds * 10);
     const std::int64_t days = (tenths >= 0 ? tenths : tenths - 863999) / 864000;
     const std::int64_t inDay = tenths - days * 864000;
     // Days to a civil date: the inverse of daysFromCivil.
@@ -76,6 +86,7 @@ std::string timeText(const EpochTime& time, double shift) {
 }
 
 std::string durationText(double seconds) {
+    if (!plausible(seconds)) return "-";
     const auto total = static_cast<std::int64_t>(std::llround(std::max(seconds, 0.0)));
     char text[96];
     if (total >= 86400) {

@@ -21,10 +21,11 @@ double secondsOf(const EpochTime& time);
 std::int32_t leapSecondsAt(const EpochTime& gpsTime);
 
 // "YYYY-MM-DD hh:mm:ss.s" of the time moved by `shift` seconds (to local time, say), rounded to a
-// tenth of a second; empty for a time with no date.
+// tenth of a second; empty for a time with no date, "不正な時刻" for one whose seconds field holds
+// no time (not a number, or thousands of years away).
 std::string timeText(const EpochTime& time, double shift = 0);
 
-// "hh:mm:ss", or "d日 hh:mm:ss" from a day on.
+// "hh:mm:ss", or "d日 hh:mm:ss" from a day on; "-" for no number or thousands of years.
 std::string durationText(double seconds);
 
 // Whether the epoch fields of a record (columns 0-25) hold any digit: an event record's are often
