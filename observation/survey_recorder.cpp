@@ -139,7 +139,9 @@ void SurveyRecorder::count(Occupation& occupation, double seconds, double& last)
     if (occupation.epochs == 0) {
         occupation.start = epochTime_;
     } else if (interval > 0 && seconds - last > 1.5 * interval) {
-        occupation.missingEpochs += std::llround((seconds - last) / interval) - 1;
+        // A gap of more epochs than a file can hold comes of a time field that is no time.
+        const double missing = (seconds - last) / interval - 1;
+        if (missing < 1e12) occupation.missingEpochs += std::llround(missing);
     }
     widen(occupation.satellites, epochSatellites_);
     for (int i = 0; i < kSystemCount; ++i) {
