@@ -57,7 +57,7 @@ Fed convert(std::string_view input, std::uint64_t seed, bool debug = false) {
         const ferrule::Survey survey = converter.survey();
         const ferrule::ReportOptions options;
         std::string shown = ferrule::describeSurvey(survey, options);
-        for (auto writer :
+        for (const auto& writer :
              {ferrule::detail::csvReport(options), ferrule::detail::htmlReport(options)}) {
             shown += writer->begin() + writer->add("site.19o", "?", &survey) + writer->end();
         }
