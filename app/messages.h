@@ -59,6 +59,8 @@ inline constexpr std::string_view kUnknownOption = "不明なオプションで�
 inline constexpr std::string_view kOptionWithoutValue = "オプションの値がありません: ";
 inline constexpr std::string_view kOptionValueWrong = "オプションの値が正しくありません: ";
 inline constexpr std::string_view kReportNotWritten = "[NG] レポートを書き出せませんでした: ";
+inline constexpr std::string_view kReportOverInput =
+    "[NG] レポートの書き出し先が観測ファイルです。別の名前を指定してください: ";
 inline constexpr std::string_view kChangedWhileRead = "変換中にファイルが変更されました。";
 inline constexpr std::string_view kLinkToSideFile =
     "このファイルは、変換で使う名前（_original または _temp）とつながるシンボリックリンクです。"

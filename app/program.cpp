@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <new>
@@ -96,6 +97,19 @@ int reportFiles(const std::vector<Path>& files, const ReportRequest& request,
     std::vector<ReportFile> outputs;
     if (request.csv) outputs.push_back({*request.csv, detail::csvReport(request.options), {}});
     if (request.html) outputs.push_back({*request.html, detail::htmlReport(request.options), {}});
+    // A report file that is one of the observation files (a slip of the command line) would empty
+    // it before it is read: nothing is written then.
+    for (const ReportFile& output : outputs) {
+        for (const Path& file : files) {
+            std::error_code unknown;
+            if (std::filesystem::equivalent(output.path, file, unknown)) {
+                services.console.writeError(std::string(messages::kReportOverInput) +
+                                            shownName(output.path) + "\n");
+                written = false;
+                return 2;
+            }
+        }
+    }
     for (ReportFile& output : outputs) {
         output.out.open(output.path, std::ios::binary | std::ios::trunc);
         output.out << output.writer->begin();
