@@ -14,13 +14,27 @@
 
 namespace ferrule::detail {
 
-Conversion::Conversion(OutputSink& output, DebugChannel& debug)
-    : writer_(output, debug), debug_(debug), observations_(header_.record()), rewriter_(header_) {}
+Conversion::Conversion(OutputSink& output, DebugChannel& debug, ConversionOptions options)
+    : writer_(output, debug),
+      debug_(debug),
+      observations_(header_.record()),
+      rewriter_(header_),
+      recorder_(header_.record()),
+      options_(options) {}
 
 Survey Conversion::survey() const {
-    return Survey{
-        header_.record(),          observations_.regularEpochs(), observations_.firstEpoch(),
-        observations_.lastEpoch(), recorder_.repairedStationId(), recorder_.occupations()};
+    Survey survey = recorder_.survey();
+    survey.header = header_.record();
+    survey.epochs = observations_.regularEpochs();
+    survey.firstEpoch = observations_.firstEpoch();
+    survey.lastEpoch = observations_.lastEpoch();
+    // A file refused as static or GSI's is not converted: no site identifier is given.
+    if (deferred_ != Outcome::InProgress) {
+        std::erase_if(survey.occupations, [](const Survey::Occupation& occupation) {
+            return occupation.kind == Survey::Occupation::Kind::Assigned;
+        });
+    }
+    return survey;
 }
 
 // --- Writer ---------------------------------------------------------------------------------
@@ -139,14 +153,21 @@ void Conversion::actOnHeader(HeaderResult result, std::string_view text) {
             break;
         case HeaderStationIdFixed:
             rewriter_.staticFile();
-            recorder_.stationIdRepaired(text);
+            recorder_.staticFile(text.substr(0, 4));
             debugPrint(debug_, "Static Data:StationID change\n");
             writer_.writeHeaderLine(text);
             break;
         case HeaderStaticData:
+            if (options_.readPastRefusal) {
+                // Read on as the static file it is: its epochs are one occupation.
+                rewriter_.staticFile();
+                recorder_.staticFile({});
+                writer_.writeHeaderLine(text);
+            }
             stop(Outcome::StaticData);
             break;
         case HeaderGsiData:
+            if (options_.readPastRefusal) writer_.writeHeaderLine(text);
             stop(Outcome::GsiData);
             break;
         case HeaderError:
@@ -159,6 +180,16 @@ void Conversion::actOnHeader(HeaderResult result, std::string_view text) {
 }
 
 void Conversion::stop(Outcome outcome) {
+    // A report reads past the first refusal of a static or GSI file, and ends with it.
+    if (deferred_ != Outcome::InProgress) {
+        outcome_ = deferred_;
+        return;
+    }
+    if (options_.readPastRefusal &&
+        (outcome == Outcome::StaticData || outcome == Outcome::GsiData)) {
+        deferred_ = outcome;
+        return;
+    }
     switch (outcome) {
         case Outcome::StaticData:
             debugPrint(debug_, "Static Data \n");
@@ -253,9 +284,9 @@ std::string_view Conversion::feedObservations(std::string_view block) {
     std::string_view text;
     const ObservationResult result = observations_.processObservationBytes(block, consumed, text);
     if (result != ObsNone) {
-        const ObservationLine line{result, observations_.eventFlag(), text};
+        const ObservationLine line{result, observations_.eventFlag(), text, observations_.role()};
         const LineEdit edit = rewriter_.edit(line);
-        recorder_.record(line, edit);
+        if (options_.recordSurvey) recorder_.record(line, edit);
         if (edit.stop == Outcome::HeaderError) {
             // A record among those after an event: where it stands in the file.
             headerFault_ = header_.fault();
@@ -277,6 +308,11 @@ std::string_view Conversion::feedObservations(std::string_view block) {
 // card pulled out, a copy interrupted), and a header without an epoch after it.
 Outcome Conversion::finish() {
     if (stopped()) return outcome_;
+    recorder_.finish();
+    if (deferred_ != Outcome::InProgress) {
+        outcome_ = deferred_;
+        return outcome_;
+    }
     if (!observationPhase_ || observations_.regularEpochs() == 0) {
         stop(!fed_                ? Outcome::EmptyInput
              : !observationPhase_ ? Outcome::HeaderCutShort

@@ -11,12 +11,22 @@
 #include "header/header_processor.h"
 #include "observation/event_rewriting.h"
 #include "observation/observation_processor.h"
+#include "observation/survey_recorder.h"
 
 namespace ferrule::detail {
 
+// What a conversion does besides converting.
+struct ConversionOptions {
+    // Keeps the survey (occupations, timeline): for a report or a library caller.
+    bool recordSurvey = true;
+    // A report: a file refused as static or as GSI, JAPAN's is read on for its survey, and told
+    // as refused at the end.
+    bool readPastRefusal = false;
+};
+
 class Conversion {
   public:
-    Conversion(OutputSink& output, DebugChannel& debug);
+    Conversion(OutputSink& output, DebugChannel& debug, ConversionOptions options = {});
     Conversion(const Conversion&) = delete;
     Conversion& operator=(const Conversion&) = delete;
 
@@ -105,8 +115,11 @@ class Conversion {
     EventRewriter rewriter_;
     SurveyRecorder recorder_;
 
+    const ConversionOptions options_;
     bool observationPhase_ = false;
     Outcome outcome_ = Outcome::InProgress;
+    // A refusal a report reads past: the outcome it ends with.
+    Outcome deferred_ = Outcome::InProgress;
     HeaderFault headerFault_;
     bool fed_ = false;  // the input has had a byte
     std::string line_;  // the header line the header processor hands over

@@ -325,7 +325,7 @@ Told convertFile(const Path& path, platform::Services& services) {
     if (temporary == nullptr) return refusal;
 
     FileSink sink(temporary->file());
-    detail::Conversion conversion(sink, services.debug);
+    detail::Conversion conversion(sink, services.debug, {.recordSurvey = false});
     std::uint64_t bytesRead = 0;
     switch (readThrough(input, conversion, bytesRead, [&] { return sink.flush(); })) {
         case ReadEnd::Done:
@@ -379,7 +379,7 @@ Told reportFile(const Path& path, platform::Services& services, Survey& survey) 
         void write(std::string_view) override {}
     } nowhere;
     detail::SilentDebugChannel silent;
-    detail::Conversion conversion(nowhere, silent);
+    detail::Conversion conversion(nowhere, silent, {.recordSurvey = true, .readPastRefusal = true});
     std::uint64_t bytesRead = 0;
     if (readThrough(*opened.file, conversion, bytesRead, [] { return true; }) != ReadEnd::Done) {
         return refuse(messages::kReadFailed);

@@ -2,12 +2,15 @@
 // show. Lines with nothing read (a record the header does not have) are left out. Every text
 // taken from the file is shown with its control characters escaped: a header field or a comment
 // cannot move the cursor or start a line of its own.
+#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 #include <string>
 #include <string_view>
 
+#include "app/report.h"
 #include "app/shown_text.h"
+#include "common/gps_time.h"
 #include "ferrule/ferrule.h"
 
 namespace ferrule {
@@ -59,20 +62,37 @@ class Lines {
 
 void time(Lines& lines, const char* label, const ObsTime& time) {
     if (time.year == 0) return;
-    lines.format(label, "%04d-%02d-%02d %02d:%02d:%02.0f %s", time.year, time.month, time.day,
-                 time.hour, time.minute, time.seconds, shown(time.timeSystem).c_str());
+    lines.add(label, detail::timeText(time) + " " + shown(time.timeSystem));
 }
 
-std::string epochText(const EpochTime& time) {
-    char text[64];
-    std::snprintf(text, sizeof text, "%02d-%02d-%02d %02d:%02d:%010.7f", time.year, time.month,
-                  time.day, time.hour, time.minute, time.seconds);
+// The rows under their headings, each column as wide as its widest text.
+std::string table(const std::vector<std::string>& headings,
+                  const std::vector<detail::OccupationRow>& rows) {
+    std::vector<std::vector<std::string>> cells{headings};
+    for (const detail::OccupationRow& row : rows) cells.push_back(detail::columnsOf(row));
+    std::vector<std::size_t> widths(headings.size(), 0);
+    for (const auto& line : cells) {
+        for (std::size_t i = 0; i < line.size(); ++i) {
+            widths[i] = std::max(widths[i], detail::displayWidth(line[i]));
+        }
+    }
+    std::string text;
+    for (const auto& line : cells) {
+        std::string shownLine = " ";
+        for (std::size_t i = 0; i < line.size(); ++i) {
+            shownLine += " " + line[i];
+            if (i + 1 < line.size()) {
+                shownLine.append(widths[i] - detail::displayWidth(line[i]) + 1, ' ');
+            }
+        }
+        text += shownLine.substr(0, shownLine.find_last_not_of(' ') + 1) + "\n";
+    }
     return text;
 }
 
 }  // namespace
 
-std::string describeSurvey(const Survey& survey) {
+std::string describeSurvey(const Survey& survey, const ReportOptions& options) {
     const HeaderRecord& h = survey.header;
     Lines lines;
     if (h.rinexVersion != 0) {
@@ -113,20 +133,24 @@ std::string describeSurvey(const Survey& survey) {
     if (h.leapSeconds != 0) lines.format("うるう秒", "%d", h.leapSeconds);
     if (h.numberOfSatellites != 0) lines.format("衛星数", "%d", h.numberOfSatellites);
     if (survey.epochs > 0) {
-        lines.add("エポック", std::to_string(survey.epochs) + " (" + epochText(survey.firstEpoch) +
-                                  " - " + epochText(survey.lastEpoch) + ")");
+        lines.add("エポック", std::to_string(survey.epochs) + " (" +
+                                  detail::timeText(survey.firstEpoch) + " - " +
+                                  detail::timeText(survey.lastEpoch) + " GPS)");
+        lines.add("時刻", detail::localTimeText(survey, options));
     }
     if (!survey.repairedStationId.empty()) {
         lines.add("点名の修正", shown(h.markerName) + " → " + shownText(survey.repairedStationId));
     }
-    if (!survey.occupations.empty()) {
-        lines.add("点名の割り付け", std::to_string(survey.occupations.size()));
-    }
+    lines.add("判定の基準", detail::thresholdsText(options));
     std::string text = lines.str();
-    for (const Survey::Occupation& occupation : survey.occupations) {
-        text += "  " + occupation.siteId + "  " + epochText(occupation.time);
-        for (const std::string& comment : occupation.comments) text += "  " + shownText(comment);
-        text += "\n";
+    text += "点ごとの観測: " + std::to_string(survey.occupations.size());
+    if (survey.occupationsLeftOut > 0) {
+        text += "（ほかに " + std::to_string(survey.occupationsLeftOut) + " 点。" +
+                std::to_string(Survey::kMaxOccupations) + " 点を超える分は表示しません）";
+    }
+    text += "\n";
+    if (!survey.occupations.empty()) {
+        text += table(detail::columnHeadings(options), detail::occupationRows(survey, options));
     }
     return text;
 }

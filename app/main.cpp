@@ -1,4 +1,5 @@
-// Entry point: the observation files to convert, and the options.
+// Entry point: the observation files to convert, and the options. Built a second time as the
+// report's own program (FERRULE_REPORT_LAUNCHER): the files dropped on it get one HTML page.
 #include <vector>
 
 #include "app/program.h"
@@ -12,5 +13,9 @@ int main(int argc, char** argv) {
     ferrule::platform::NativePlatform platform;
     const std::vector<ferrule::platform::Path> arguments(argv + 1, argv + argc);
     ferrule::platform::Services services = platform.services();
+#if defined(FERRULE_REPORT_LAUNCHER)
+    return ferrule::runReportLauncher(arguments, services);
+#else
     return ferrule::runProgram(arguments, services);
+#endif
 }

@@ -15,10 +15,14 @@ inline constexpr std::string_view kCaptionNg = "NG";
 inline constexpr std::string_view kBanner = "Ferrule program Ver1.01  2019/May/25th \n";
 inline constexpr std::string_view kPleaseWait = "しばらくお待ちください...\n";
 inline constexpr std::string_view kUsage =
-    "使い方: ferrule [--report] [--] <RINEX観測ファイル>...\n"
+    "使い方: ferrule [--] <RINEX観測ファイル>...\n"
+    "        ferrule --report [--csv ファイル] [--html ファイル] [--min-epochs N]\n"
+    "                [--min-satellites N] [--utc-offset ±時[:分]] [--] <RINEX観測ファイル>...\n"
     "        ferrule --help | --version\n";
 inline constexpr std::string_view kHelp =
-    "使い方: ferrule [--report] [--] <RINEX観測ファイル>...\n"
+    "使い方: ferrule [--] <RINEX観測ファイル>...\n"
+    "        ferrule --report [--csv ファイル] [--html ファイル] [--min-epochs N]\n"
+    "                [--min-satellites N] [--utc-offset ±時[:分]] [--] <RINEX観測ファイル>...\n"
     "        ferrule --help | --version\n"
     "\n"
     "RINEX 2 の観測ファイルを、その場で変換します。\n"
@@ -28,10 +32,18 @@ inline constexpr std::string_view kHelp =
     "変換前のファイルは、名前の後ろに _original を付けて残します。\n"
     "ファイルをいくつ指定しても、1つずつ変換します。時刻はすべて GPS 時刻です。\n"
     "\n"
-    "  --report       何も変更せず、変換の内容（割り付ける点名の一覧など）を表示します\n"
-    "  -h, --help     この説明を表示します\n"
-    "  -V, --version  バージョンを表示します\n"
-    "  --             これより後の引数はすべてファイル名です\n";
+    "  --report               何も変更せず、変換の内容と、点ごとの観測（点名、開始と終了の\n"
+    "                         時刻、エポック数、衛星数、欠測、アンテナ高、判定）の表を表示します\n"
+    "  --csv ファイル         その表を CSV ファイル（UTF-8、Excel 用）に書き出します\n"
+    "  --html ファイル        その表と観測の時間図を HTML ファイルに書き出します\n"
+    "  --min-epochs N         判定に使う、1点のエポック数の下限（既定 10）\n"
+    "  --min-satellites N     判定に使う、1エポックの衛星数の下限（既定 5）\n"
+    "  --utc-offset ±時[:分]  現地時刻の UTC との差（既定 +9、日本標準時 JST）\n"
+    "  -h, --help             この説明を表示します\n"
+    "  -V, --version          バージョンを表示します\n"
+    "  --                     これより後の引数はすべてファイル名です\n"
+    "\n"
+    "--csv と --html は --report を含みます（観測ファイルは変更しません）。\n";
 
 inline constexpr std::string_view kReadFailed = "RINEX観測ファイルの読み込みに失敗しました。";
 inline constexpr std::string_view kNotObservationFile =
@@ -44,6 +56,11 @@ inline constexpr std::string_view kCannotLock =
     "このファイルシステムではファイルをロックできないため、変換できません。"
     "ローカルのディスクにコピーしてから変換してください。";
 inline constexpr std::string_view kUnknownOption = "不明なオプションです: ";
+inline constexpr std::string_view kOptionWithoutValue = "オプションの値がありません: ";
+inline constexpr std::string_view kOptionValueWrong = "オプションの値が正しくありません: ";
+inline constexpr std::string_view kReportNotWritten = "[NG] レポートを書き出せませんでした: ";
+inline constexpr std::string_view kReportOverInput =
+    "[NG] レポートの書き出し先が観測ファイルです。別の名前を指定してください: ";
 inline constexpr std::string_view kChangedWhileRead = "変換中にファイルが変更されました。";
 inline constexpr std::string_view kLinkToSideFile =
     "このファイルは、変換で使う名前（_original または _temp）とつながるシンボリックリンクです。"
@@ -58,8 +75,8 @@ inline constexpr std::string_view kSiteIdLimit =
     "点名の割り付け上限（2,049 点: 000K から 800K まで）を超えました。"
     "ファイルを分割して変換してください。";
 inline constexpr std::string_view kConverted = "変換完了";
-inline constexpr std::string_view kWouldConvert = "変換します（キネマティック）\n";
-inline constexpr std::string_view kWouldRepair = "変換します（スタティック、点名を修正）\n";
+inline constexpr std::string_view kWouldConvert = "変換します（キネマティック）";
+inline constexpr std::string_view kWouldRepair = "変換します（スタティック、点名を修正）";
 inline constexpr std::string_view kWouldRefuse = "変換しません: ";
 inline constexpr std::string_view kConvertedStatic =
     "Staticデータです。Station IDが英数字4文字ではないため修正しました。";

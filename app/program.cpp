@@ -1,11 +1,18 @@
 #include "app/program.h"
 
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <memory>
 #include <new>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "app/convert_file.h"
 #include "app/messages.h"
+#include "app/report.h"
 #include "app/shown_text.h"
 #include "ferrule/version.h"
 
@@ -67,8 +74,46 @@ int convertFiles(const std::vector<Path>& files, platform::Services& services) {
     return allConverted ? 0 : 1;
 }
 
-// For each file, what a conversion would do and what it read; nothing on disk changes.
-int reportFiles(const std::vector<Path>& files, platform::Services& services) {
+// What --report does besides telling the console: the thresholds and local time of its table,
+// and the CSV file and HTML page it writes.
+struct ReportRequest {
+    ReportOptions options;
+    std::optional<Path> csv;
+    std::optional<Path> html;
+};
+
+// A report file written as the files are read: a CSV file or an HTML page.
+struct ReportFile {
+    Path path;
+    std::unique_ptr<detail::ReportWriter> writer;
+    std::ofstream out;
+};
+
+// For each file, what a conversion would do and what it read; nothing on disk changes but the
+// report files asked for. `written` says whether they were written whole.
+int reportFiles(const std::vector<Path>& files, const ReportRequest& request,
+                platform::Services& services, bool& written) {
+    written = true;
+    std::vector<ReportFile> outputs;
+    if (request.csv) outputs.push_back({*request.csv, detail::csvReport(request.options), {}});
+    if (request.html) outputs.push_back({*request.html, detail::htmlReport(request.options), {}});
+    // A report file that is one of the observation files (a slip of the command line) would empty
+    // it before it is read: nothing is written then.
+    for (const ReportFile& output : outputs) {
+        for (const Path& file : files) {
+            std::error_code unknown;
+            if (std::filesystem::equivalent(output.path, file, unknown)) {
+                services.console.writeError(std::string(messages::kReportOverInput) +
+                                            shownName(output.path) + "\n");
+                written = false;
+                return 2;
+            }
+        }
+    }
+    for (ReportFile& output : outputs) {
+        output.out.open(output.path, std::ios::binary | std::ios::trunc);
+        output.out << output.writer->begin();
+    }
     bool allConverted = true;
     for (const Path& file : files) {
         Survey survey;
@@ -79,37 +124,81 @@ int reportFiles(const std::vector<Path>& files, platform::Services& services) {
             told = Told{false, messages::kCaptionNg, std::string(messages::kOutOfMemory)};
             survey = Survey{};
         }
-        std::string text = shownName(file) + ": ";
+        std::string verdict;
         if (!told.converted) {
-            text.append(messages::kWouldRefuse).append(told.text).append("\n");
+            verdict.append(messages::kWouldRefuse).append(told.text);
         } else {
-            text +=
+            verdict =
                 survey.repairedStationId.empty() ? messages::kWouldConvert : messages::kWouldRepair;
         }
+        std::string text = shownName(file) + ": " + verdict + "\n";
         // What was read, indented under the file's line.
-        const std::string read =
-            told.outcome == Outcome::InProgress ? std::string() : describeSurvey(survey);
-        for (std::size_t at = 0; at < read.size();) {
-            const std::size_t end = read.find('\n', at) + 1;
-            text += "  " + read.substr(at, end - at);
+        const bool read = told.outcome != Outcome::InProgress;
+        const std::string description = read ? describeSurvey(survey, request.options) : "";
+        for (std::size_t at = 0; at < description.size();) {
+            const std::size_t end = description.find('\n', at) + 1;
+            text += "  " + description.substr(at, end - at);
             at = end;
         }
         services.console.writeOutput(text);
+        for (ReportFile& output : outputs) {
+            output.out << output.writer->add(shownName(file), verdict, read ? &survey : nullptr);
+        }
         allConverted = allConverted && told.converted;
+    }
+    for (ReportFile& output : outputs) {
+        output.out << output.writer->end();
+        output.out.close();
+        if (!output.out) {
+            services.console.writeError(std::string(messages::kReportNotWritten) +
+                                        shownName(output.path) + "\n");
+            allConverted = false;
+            written = false;
+        }
     }
     return allConverted ? 0 : 1;
 }
 
-int wrongUse(platform::Services& services, bool withoutFile, std::string_view option = {}) {
+int wrongUse(platform::Services& services, bool withoutFile, std::string_view problem = {}) {
     writeStartLines(services.console);
-    if (!option.empty()) {
-        services.console.writeError(std::string(messages::kUnknownOption) + std::string(option) +
-                                    "\n");
-    }
+    if (!problem.empty()) services.console.writeError(std::string(problem) + "\n");
     services.console.writeError(messages::kUsage);
     // Started without a file (a double-click on Windows), the console may close at once.
     if (withoutFile) services.notifier.usage(messages::kUsage);
     return 2;
+}
+
+// A whole number from 0 to 100,000, as an option's value.
+std::optional<std::int32_t> countOf(const std::string& text) {
+    if (text.empty() || text.size() > 6 || text.find_first_not_of("0123456789") != text.npos) {
+        return std::nullopt;
+    }
+    const long value = std::stol(text);
+    if (value > 100000) return std::nullopt;
+    return static_cast<std::int32_t>(value);
+}
+
+// "+9", "-5", "+5:30", "9": the local zone's offset from UTC, in minutes.
+std::optional<std::int32_t> offsetOf(const std::string& text) {
+    std::string rest = text;
+    const int sign = !rest.empty() && rest.front() == '-' ? -1 : 1;
+    if (!rest.empty() && (rest.front() == '+' || rest.front() == '-')) rest.erase(0, 1);
+    const std::size_t colon = rest.find(':');
+    const std::optional<std::int32_t> hours = countOf(rest.substr(0, colon));
+    const std::optional<std::int32_t> minutes =
+        colon == rest.npos ? std::optional<std::int32_t>(0) : countOf(rest.substr(colon + 1));
+    if (!hours || !minutes || *hours > 14 || *minutes > 59 ||
+        (colon != rest.npos && rest.size() - colon != 3)) {
+        return std::nullopt;
+    }
+    return sign * (*hours * 60 + *minutes);
+}
+
+std::string zoneLabel(std::int32_t minutes) {
+    char label[32];
+    std::snprintf(label, sizeof label, "UTC%c%02d:%02d", minutes < 0 ? '-' : '+',
+                  std::abs(minutes) / 60, std::abs(minutes) % 60);
+    return label;
 }
 
 }  // namespace
@@ -118,9 +207,24 @@ int wrongUse(platform::Services& services, bool withoutFile, std::string_view op
 int runProgram(std::span<const Path> arguments, platform::Services& services) {
     bool report = false;
     bool options = true;
+    ReportRequest request;
     std::vector<Path> files;
-    for (const Path& argument : arguments) {
+    for (std::size_t at = 0; at < arguments.size(); ++at) {
+        const Path& argument = arguments[at];
         const std::string word = options ? nameOf(argument) : std::string();
+        // An option that takes a value: the next argument.
+        const bool valued = word == "--csv" || word == "--html" || word == "--min-epochs" ||
+                            word == "--min-satellites" || word == "--utc-offset";
+        if (valued && at + 1 == arguments.size()) {
+            return wrongUse(services, false, std::string(messages::kOptionWithoutValue) + word);
+        }
+        const Path value = valued ? arguments[++at] : Path();
+        const std::string text = valued ? nameOf(value) : std::string();
+        const auto badValue = [&] {
+            return wrongUse(
+                services, false,
+                std::string(messages::kOptionValueWrong) + word + " " + detail::shownText(text));
+        };
         if (word == "--") {
             options = false;
         } else if (word == "--help" || word == "-h") {
@@ -131,14 +235,48 @@ int runProgram(std::span<const Path> arguments, platform::Services& services) {
             return 0;
         } else if (word == "--report") {
             report = true;
+        } else if (word == "--csv" || word == "--html") {
+            (word == "--csv" ? request.csv : request.html) = value;
+            report = true;
+        } else if (word == "--min-epochs" || word == "--min-satellites") {
+            const std::optional<std::int32_t> count = countOf(text);
+            if (!count) return badValue();
+            (word == "--min-epochs" ? request.options.minEpochs : request.options.minSatellites) =
+                *count;
+        } else if (word == "--utc-offset") {
+            const std::optional<std::int32_t> offset = offsetOf(text);
+            if (!offset) return badValue();
+            request.options.utcOffsetMinutes = *offset;
+            request.options.zoneLabel = zoneLabel(*offset);
         } else if (word.size() > 1 && word.front() == '-') {
-            return wrongUse(services, false, detail::shownText(word));
+            return wrongUse(services, false,
+                            std::string(messages::kUnknownOption) + detail::shownText(word));
         } else {
             files.push_back(argument);
         }
     }
     if (files.empty()) return wrongUse(services, true);
-    return report ? reportFiles(files, services) : convertFiles(files, services);
+    bool written = false;
+    return report ? reportFiles(files, request, services, written) : convertFiles(files, services);
+}
+
+// The files dropped on the report's own icon get one page, "<first file>_report.html" beside the
+// first of them, shown to the user; a page that could not be written is told in a message.
+int runReportLauncher(std::span<const Path> arguments, platform::Services& services) {
+    const std::vector<Path> files(arguments.begin(), arguments.end());
+    if (files.empty()) return wrongUse(services, true);
+    ReportRequest request;
+    request.html = Path(files.front()) += "_report.html";
+    bool written = false;
+    const int status = reportFiles(files, request, services, written);
+    if (written) {
+        services.notifier.showPage(*request.html);
+    } else {
+        services.notifier.notify(
+            false, messages::kCaptionNg,
+            std::string(messages::kReportNotWritten).substr(5) + shownName(*request.html));
+    }
+    return status;
 }
 
 }  // namespace ferrule

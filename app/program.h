@@ -12,4 +12,8 @@ namespace ferrule {
 // 1 otherwise, 2 for a wrong use (no file, an unknown option).
 int runProgram(std::span<const platform::Path> arguments, platform::Services& services);
 
+// The report's own program (ferrule-report.exe on Windows): the files given get one HTML page,
+// "<first file>_report.html" beside the first of them, which the notifier shows the user.
+int runReportLauncher(std::span<const platform::Path> files, platform::Services& services);
+
 }  // namespace ferrule

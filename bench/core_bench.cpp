@@ -134,7 +134,7 @@ void EventRewriting(benchmark::State& state) {
     ObservationProcessor processor(header.record());
     forEachLine(processor, section, [&](std::string_view line, ObservationResult result) {
         if (result == ObsFirstEpoch || result == ObsSecondEpoch || result == ObsEventEpoch) {
-            lines.push_back({result, processor.eventFlag(), line});
+            lines.push_back({result, processor.eventFlag(), line, processor.role()});
             bytes += line.size();
         }
     });

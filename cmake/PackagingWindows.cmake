@@ -1,8 +1,9 @@
-# The Windows package: ferrule.exe and a short Japanese read-me in a zip, for users who drop an
-# observation file onto the program. Only the install component "windows_user" goes into the
+# The Windows package: ferrule.exe, ferrule-report.exe (the files dropped on it get one report
+# page in the browser) and a short Japanese read-me in a zip, for users who drop observation
+# files onto the programs. Only the install component "windows_user" goes into the
 # zip, whatever else the project installs; `cmake --install <build> --component windows_user`
-# installs the same two files.
-install(TARGETS ferrule RUNTIME DESTINATION . COMPONENT windows_user)
+# installs the same three files.
+install(TARGETS ferrule ferrule-report RUNTIME DESTINATION . COMPONENT windows_user)
 install(FILES ${PROJECT_SOURCE_DIR}/packaging/windows/README-ja.txt DESTINATION .
   COMPONENT windows_user)
 

@@ -56,31 +56,6 @@ LineEdit EventRewriter::onEventRecord(int eventFlag) {
     }
 }
 
-// The COMMENT records among the special records after an occupation's record are its comments
-// (the first few: a file of nothing else must not fill the memory).
-void SurveyRecorder::recordEventOrSpecialRecord(const ObservationLine& line, const LineEdit& edit) {
-    const std::string_view text = line.text;
-    if (edit.line == Line::KeepWithRecordCount) openingTime_ = readEpochTime(text);
-    if (edit.insert == Insert::SiteMarkerName) {
-        assert(edit.siteId == static_cast<std::int32_t>(occupations_.size()));
-        // A flag-4 record's epoch fields are usually blank: then the occupation began when the
-        // moving period was opened.
-        const bool timed = text.substr(0, 26).find_first_of("0123456789") != std::string_view::npos;
-        occupations_.push_back(
-            {siteIdentifier(edit.siteId), timed ? readEpochTime(text) : openingTime_, {}});
-        occupationComments_ = true;
-        return;
-    }
-    if (line.result != ObsFullLine) occupationComments_ = false;
-    if (!occupationComments_ || text.size() < 67 || text.substr(60, 7) != "COMMENT") return;
-    const std::string_view comment = text.substr(0, 60);
-    const std::size_t first = comment.find_first_not_of(' ');
-    std::vector<std::string>& comments = occupations_.back().comments;
-    if (first != std::string_view::npos && comments.size() < Survey::kMaxComments) {
-        comments.emplace_back(comment.substr(first, comment.find_last_not_of(' ') + 1 - first));
-    }
-}
-
 std::string movingAntennaBlock(std::string_view epochLine) {
     // The epoch part is the line's first 28 characters; a shorter line (before its CR LF or LF)
     // is padded with blanks, so the flag always lands in column 28.

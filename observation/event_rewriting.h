@@ -1,7 +1,6 @@
 // The kinematic structure of a survey, written as RINEX 2 event records: the moving-antenna block
 // before the first two epochs, and a site identifier for every occupation inside a moving period.
-// The event rewriter decides what becomes of each observation line, as one edit; the survey
-// recorder keeps what the edits tell of the survey.
+// The event rewriter decides what becomes of each observation line, as one edit.
 #pragma once
 
 #include <cstdint>
@@ -12,6 +11,7 @@
 #include "common/result_codes.h"
 #include "ferrule/ferrule.h"
 #include "header/header_processor.h"
+#include "observation/observation_processor.h"
 
 namespace ferrule::detail {
 
@@ -27,6 +27,7 @@ struct ObservationLine {
     ObservationResult result;
     int eventFlag;  // of the last epoch line: this one for ObsEventEpoch, 0 for a regular one
     std::string_view text;  // line feed included; of a line over kLineHeadBytes, its head
+    LineRole role;
 };
 
 // What becomes of an observation line: what is written before it, then the line itself (kept
@@ -99,36 +100,6 @@ class EventRewriter {
     bool kinematic_ = true;
     EventState state_ = EventIdle;
     std::int32_t nextSiteId_ = 0;  // the identifier the next MARKER NAME record receives
-};
-
-// What the survey tells besides the header and the epochs: the repaired station identifier, and
-// the occupations given site identifiers, with their time and COMMENT records.
-class SurveyRecorder {
-  public:
-    void stationIdRepaired(std::string_view markerNameRecord) {
-        repairedStationId_.assign(markerNameRecord.substr(0, 4));
-    }
-    // Takes an observation line with the edit the rewriter made of it. Most lines are epochs and
-    // observations kept as they stand, which only end the comments of an occupation.
-    void record(const ObservationLine& line, const LineEdit& edit) {
-        if (line.result == ObsFullLine || line.result == ObsEventEpoch) {
-            recordEventOrSpecialRecord(line, edit);
-        } else {
-            occupationComments_ = false;
-        }
-    }
-
-    const std::string& repairedStationId() const { return repairedStationId_; }
-    const std::vector<Survey::Occupation>& occupations() const { return occupations_; }
-
-  private:
-    void recordEventOrSpecialRecord(const ObservationLine& line, const LineEdit& edit);
-
-    std::string repairedStationId_;
-    std::vector<Survey::Occupation> occupations_;
-    EpochTime openingTime_{};  // of the flag-2 record that opened the moving period
-    // The special records that follow belong to the last occupation: its comments.
-    bool occupationComments_ = false;
 };
 
 // The three records inserted before each of the first two epochs: a start moving record with

@@ -151,6 +151,7 @@ ObservationResult ObservationProcessor::readWhereEpochMayCome(std::string_view l
     sectionBegun_ = true;
     satelliteIndex_ = 0;
 
+    role_ = LineRole::SpecialRecord;
     if (isSpecialRecord(line)) {
         if (specialRecordsPending_ > 0) --specialRecordsPending_;
         return ObsFullLine;
@@ -168,11 +169,13 @@ ObservationResult ObservationProcessor::readWhereEpochMayCome(std::string_view l
     // Its digits are never read as an event flag.
     if (!blankBeforeEventFlag(line)) {
         listLinesPending_ = 0;
+        role_ = LineRole::OutOfStep;
         return ObsLine;
     }
 
     eventFlag_ = digitAt(line, 28);
     if (eventFlag_ != 0) {
+        role_ = LineRole::EventEpoch;
         if (firstLine) return ObsAlreadyConverted;
         if (eventFlag_ == 1 || eventFlag_ == 6) {
             expectSatellites(integerField(line, 29, 3));
@@ -182,7 +185,11 @@ ObservationResult ObservationProcessor::readWhereEpochMayCome(std::string_view l
         return ObsEventEpoch;
     }
 
-    if (listLinesPending_ > 0) return readSatelliteListContinuation();
+    if (listLinesPending_ > 0) {
+        role_ = LineRole::SatelliteList;
+        return readSatelliteListContinuation();
+    }
+    role_ = LineRole::RegularEpoch;
     return readRegularEpoch(line);
 }
 
@@ -216,6 +223,7 @@ ObservationResult ObservationProcessor::readSatelliteListContinuation() {
 }
 
 ObservationResult ObservationProcessor::readObservationLine() {
+    role_ = LineRole::Observation;
     assert(satelliteIndex_ < satelliteCount_);
     if (++observationLine_ == observationLinesPerSatellite(header_.observationTypeCount)) {
         observationLine_ = 0;

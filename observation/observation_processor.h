@@ -24,6 +24,16 @@ enum LineKind : int {
     ExpectObservations = 1,  // an observation line of satellite satelliteIndex
 };
 
+// What a classified line is, beyond its result code (ObsLine covers several kinds).
+enum class LineRole : std::uint8_t {
+    RegularEpoch,   // an epoch record with event flag 0
+    SatelliteList,  // a continuation line of an epoch record's satellite list
+    EventEpoch,     // an epoch record with a non-zero event flag
+    SpecialRecord,  // a header-type record after an event epoch
+    Observation,    // an observation line of a satellite
+    OutOfStep,      // a line that is no epoch record where one may come, kept as it stands
+};
+
 // The time columns of an epoch line (0-25) as written, blanks where the line is shorter. Most
 // epochs' times are never asked for, so they are decoded only when they are (readEpochTime).
 using EpochTimeColumns = std::array<char, 26>;
@@ -69,6 +79,8 @@ class ObservationProcessor {
     // The event flag (column 28) of the last epoch line, 0 for a regular epoch: of the line just
     // classified for ObsEventEpoch, of the event that announced it for a special record.
     int eventFlag() const { return eventFlag_; }
+    // What the last line classified was.
+    LineRole role() const { return role_; }
 
     // The time of the first and of the last regular epoch, and how many there were.
     EpochTime firstEpoch() const { return readEpochTime({firstEpoch_.data(), firstEpoch_.size()}); }
@@ -104,6 +116,7 @@ class ObservationProcessor {
     std::int32_t observationLine_ = 0;        // which line of the satellite's group comes next
     std::int32_t specialRecordsPending_ = 0;  // announced by the last event epoch
     int eventFlag_ = 0;                       // of the last epoch line, regular (0) or event
+    LineRole role_ = LineRole::RegularEpoch;
 };
 
 }  // namespace ferrule::detail

@@ -44,6 +44,8 @@ class Notifier {
     virtual void allNotified(bool /*allConverted*/) {}
     // The usage, after a start without a file, where the console may not stay to be read.
     virtual void usage(std::string_view /*text*/) {}
+    // A report page just written, for the user to see (Windows: in the default browser).
+    virtual void showPage(const std::filesystem::path& /*page*/) {}
 };
 
 // What tells one file from another, and whether a file was written: the same file keeps its

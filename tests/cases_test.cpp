@@ -15,6 +15,7 @@
 #include <fstream>
 #include <functional>
 #include <map>
+#include <set>
 #include <sstream>
 
 #include "app/program.h"
@@ -156,13 +157,16 @@ struct Case {
         return whole;
     }
     bool converts() const { return key("told").starts_with("[OK]"); }
-    // The names X of the further files "in-X" the case puts beside the input.
+    // The names X of the further files: "in-X" the case puts beside the input, "out-X" what
+    // stands at X afterwards (a report file the program writes, say).
     std::vector<std::string> furtherFiles() const {
-        std::vector<std::string> names;
+        std::set<std::string> names;
         for (const auto& [file, pieces] : files) {
-            if (file.starts_with("in-")) names.push_back(file.substr(3));
+            if (file.starts_with("in-") || file.starts_with("out-")) {
+                names.insert(file.substr(file.find('-') + 1));
+            }
         }
-        return names;
+        return {names.begin(), names.end()};
     }
     // What the path holds afterwards: the conversion (or what another program left), or else
     // the input as it was.
@@ -322,7 +326,7 @@ const FaultRow kFaultRows[] = {
     {.name = "fault-close-after-a-stop", .fault = failing(Op::Close, EIO), .told = kWriteFailed,
      .input = "< tests/cases/kinematic/expected"},
     {.name = "fault-write-of-a-small-file", .fault = failing(Op::Write, ENOSPC, 0),
-     .told = kWriteFailed, .input = "< examples/kinematic.19o"},
+     .told = kWriteFailed, .input = "< tests/cases/kinematic/input"},
     {"fault-remove-earlier-original", failing(Op::RemoveEarlierOriginal, EPERM), kReplaceFailed, "site.19o site.19o_original", FaultRow::Path::Input, true},
     {"fault-replace", failing(Op::Replace, EIO), kReplaceFailed},
     {"fault-no-hard-links-rename-input", failing(Op::RenameInputToOriginal, EACCES, 0, Links::None), kReplaceFailed},
@@ -337,7 +341,7 @@ Case faultCase(const FaultRow& row) {
         "24240  19  5 25  1 20  0.0000000  0  1G01\\r\\n  21234567.89105  21235567.891 6  "
         "21236567.891 7  21237567.89108\\r\\n";
     const Pieces input =
-        parsePieces(row.input != nullptr ? row.input : "< examples/kinematic.19o\n" + epochs);
+        parsePieces(row.input != nullptr ? row.input : "< tests/cases/kinematic/input\n" + epochs);
     Case c{row.name, {{"told", row.told}}, {{"input", input}}, row.fault};
     if (row.files != nullptr) c.keys["files"] = row.files;
     if (row.earlierOriginal) c.keys["setup"] = "earlier-original";
@@ -504,7 +508,11 @@ std::string snapshot(const fs::path& directory) {
 std::vector<std::string> siteIds(std::istream&& in, bool report) {
     std::vector<std::string> ids;
     for (std::string line; std::getline(in, line);) {
-        if (report && line.starts_with("    ") && line.size() > 8) ids.push_back(line.substr(4, 4));
+        // A row of the report's table whose kind is 割り付け: its second column.
+        std::istringstream words(line);
+        std::string number, name, kind;
+        words >> number >> name >> kind;
+        if (report && kind == "割り付け") ids.push_back(name);
         if (!report && line.size() >= 71 && line[3] == 'K' &&
             line.find_first_not_of(' ', 4) == 60 && line.compare(60, 11, "MARKER NAME") == 0) {
             ids.push_back(line.substr(0, 4));
@@ -558,7 +566,7 @@ TEST_P(Cases, Program) {
     fs::create_directories(path.parent_path());
     if (c.has("input") && setup != "directory") writePieces(path, c.pieces("input"));
     for (const std::string& further : c.furtherFiles()) {
-        writePieces(dir / further, c.pieces("in-" + further));
+        if (c.has("in-" + further)) writePieces(dir / further, c.pieces("in-" + further));
     }
     if (setup == "directory") fs::create_directory(path);
     if (setup == "zero-device") fs::create_symlink("/dev/zero", path);

@@ -37,7 +37,7 @@ const std::string kLinkToSideFile =
     "す。リンク先のファイルを直接指定してください。";
 
 std::string input() {
-    return sourceFile("examples/kinematic.19o");
+    return sourceFile("tests/cases/kinematic/input");
 }
 std::string converted() {
     return sourceFile("tests/cases/kinematic/expected");

@@ -11,7 +11,7 @@ namespace ferrule::detail {
 namespace {
 
 TEST(PerByte, GiveEachLineWhenItsLineFeedComes) {
-    const std::string file = test::sourceFile("examples/kinematic.19o");
+    const std::string file = test::sourceFile("tests/cases/kinematic/input");
     HeaderProcessor header;
     ObservationProcessor observations(header.record());
     std::string lines;

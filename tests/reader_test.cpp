@@ -96,7 +96,7 @@ INSTANTIATE_TEST_SUITE_P(Files, IndependentReader,
                          testing::Values("tests/data/real/derived/geonet_kinematic.05o",
                                          "tests/data/real/derived/geonet_stop_and_go.05o",
                                          "tests/data/real/derived/trimble_kinematic.18o",
-                                         "examples/kinematic.19o", "generated"));
+                                         "tests/cases/kinematic/input", "generated"));
 
 }  // namespace
 }  // namespace ferrule::test

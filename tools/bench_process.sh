@@ -14,7 +14,10 @@
 #  3. ferrule's peak resident memory on that file (/usr/bin/time -v).
 #  4. ferrule's instructions per input byte under callgrind, on 16 MiB of the generated survey
 #     and on the same lines padded with blanks to 80 columns (longer lines).
-#  5. With --large, ferrule's peak resident memory on a 2 GiB file (10 Hz, so that its
+#  5. The field-book check: in each round under eatmydata, `ferrule --report --csv` of the file
+#     (nothing written but the CSV file) and ferrule's conversion of a fresh copy; their ratio,
+#     which is to stay at most 1.5.
+#  6. With --large, ferrule's peak resident memory on a 2 GiB file (10 Hz, so that its
 #     occupations stay within the 2049 site identifiers).
 #
 # Usage: tools/bench_process.sh [--pairs N] [--settle S] [--size-mb M] [--large] [--build DIR]
@@ -145,6 +148,19 @@ for mode in durable eatmydata; do
     echo "$mode ratio ferrule/floor:        $(printf '%s\n' "${ratios[@]}" | spread)"
     echo "$mode ratio ferrule/linked floor: $(printf '%s\n' "${linked_ratios[@]}" | spread)"
 done
+echo
+
+echo "report: round  report_s  conversion_s  report/conversion"
+report_ratios=()
+for i in $(seq 1 "$pairs"); do
+    converted=$(run_on_copy env "LD_PRELOAD=$eatmydata" "$ferrule")
+    reported=$(timed env "LD_PRELOAD=$eatmydata" "$ferrule" --report --csv "$work/report.csv" "$input")
+    r=$(awk -v a="$reported" -v b="$converted" 'BEGIN { printf "%.3f", a / b }')
+    printf "%13d  %8s  %12s  %s\n" "$i" "$reported" "$converted" "$r"
+    report_ratios+=("$r")
+done
+echo "report ratio report/conversion (eatmydata): $(printf '%s\n' "${report_ratios[@]}" | spread)"
+rm -f "$work/report.csv"
 echo
 
 echo "peak RSS on $bytes bytes: $(peak_rss_kib "$input") KiB"

@@ -42,10 +42,23 @@ using OutputFunction = std::function<void(std::string_view bytes)>;
 // each stop and for a repaired station identifier. Each call carries one terminated text.
 using DebugFunction = std::function<void(std::string_view text)>;
 
+// The satellite systems of RINEX 2 (a blank system letter is GPS), and any other letter.
+inline constexpr char kSatelliteSystems[] = {'G', 'R', 'E', 'J', 'C', 'S', '?'};
+inline constexpr int kSystemCount = 7;
+
+// The fewest and the most satellites seen in one epoch; fewest > most while no epoch was seen.
+struct SatelliteRange {
+    std::int32_t fewest = 999;
+    std::int32_t most = 0;
+    bool seen() const { return fewest <= most; }
+};
+
 // What the conversion read of the file, for a caller to show it: the header's values (filled as
 // far as the header was read; the observation types as the last "# / TYPES OF OBSERV " record set
-// them, which may follow an event in the observation section), and the regular epochs (event
-// flag 0) of the observation section.
+// them, which may follow an event in the observation section), the regular epochs (event flag 0)
+// of the observation section, the occupations, and a timeline of the file. Times are GPS time, as
+// the file writes them. Memory stays bounded whatever the file: the lists are capped (the caps
+// below), and what is left out is counted.
 struct Survey {
     HeaderRecord header{};
     std::int64_t epochs = 0;
@@ -54,23 +67,77 @@ struct Survey {
     // A static file's station identifier as repaired (the MARKER NAME record as read is in the
     // header); empty when it was not repaired.
     std::string repairedStationId;
-    // The occupations that received a site identifier, in order.
+
+    // One occupation of a point: a site identifier the conversion assigns (a flag-4 event record
+    // inside a moving period), a site the file names itself (a flag-3 event record and its
+    // MARKER NAME record), or, for a static file, the whole file. Its epochs are the regular
+    // epochs after its event record up to the next event record that ends it (a flag-2 or a
+    // flag-3 record, and for an assigned one the next flag-4 record of its moving period), or to
+    // the end of the file; a static file's are all of them.
     struct Occupation {
-        std::string siteId;  // "000K", "001K", ...
-        // The time of the flag-4 event record, or, when its time is blank (as it usually is), of
-        // the flag-2 record that opened the moving period.
+        enum class Kind { Assigned, Named, Static };
+        Kind kind = Kind::Assigned;
+        std::string name;  // "000K", "001K", ..., the file's own name, or the marker name
+        // The time of the event record, or, when its time is blank (as it usually is), of the
+        // flag-2 record that opened the moving period (of the first epoch for a static file).
         EpochTime time{};
+        std::int64_t epochs = 0;
+        EpochTime start{};  // the first and the last of its epochs, when it has any
+        EpochTime end{};
+        SatelliteRange satellites;             // in all
+        SatelliteRange systems[kSystemCount];  // per system, as kSatelliteSystems
+        std::int64_t missingEpochs = 0;        // epochs missing against INTERVAL between its epochs
+        std::int64_t powerFailures = 0;        // flag-1 epochs among its epochs
+        // The antenna height: of its own ANTENNA: DELTA H/E/N record among the records after its
+        // event record, else of the header.
+        double antennaHeight = 0;
+        bool ownAntennaHeight = false;
         std::vector<std::string> comments;  // the COMMENT records that came with it, the first
                                             // kMaxComments, without surrounding blanks
     };
     static constexpr std::size_t kMaxComments = 16;
+    static constexpr std::size_t kMaxOccupations = 10000;
     std::vector<Occupation> occupations;
+    std::int64_t occupationsLeftOut = 0;  // beyond kMaxOccupations
+
+    // The timeline: the moving periods (from the flag-2 record that opens one to the next flag-2
+    // or flag-3 record, or to the end of the file), and the satellites per epoch, as the fewest
+    // and most of consecutive epochs merged into at most kMaxTimelinePoints points.
+    struct Period {
+        EpochTime start{};
+        EpochTime end{};
+    };
+    struct TimelinePoint {
+        EpochTime time{};  // of the first epoch merged into the point
+        SatelliteRange satellites;
+    };
+    static constexpr std::size_t kMaxPeriods = 10000;
+    static constexpr std::size_t kMaxTimelinePoints = 2048;
+    std::vector<Period> movingPeriods;
+    std::vector<TimelinePoint> timeline;
 };
 
-// The survey as text, in Japanese (UTF-8), one item a line: the header's values (text without
-// its trailing blanks), the span of the epochs, a repaired station identifier, and a row for
-// each occupation (its identifier, time and comments).
-std::string describeSurvey(const Survey& survey);
+// How a report judges an occupation and shows its times.
+struct ReportOptions {
+    // The least an occupation needs: epochs, and satellites in its poorest epoch. The defaults
+    // are those of the public-survey rules for the RTK methods (作業規程の準則).
+    std::int32_t minEpochs = 10;
+    std::int32_t minSatellites = 5;
+    // Local time is GPS time minus the leap seconds plus this offset (Japan Standard Time by
+    // default), in minutes; the label names it.
+    std::int32_t utcOffsetMinutes = 9 * 60;
+    std::string zoneLabel = "JST";
+};
+
+// What falls short in an occupation, in Japanese: "エポック不足（N）", "衛星不足（N）"; none: it
+// passes.
+std::vector<std::string> shortfalls(const Survey::Occupation& occupation,
+                                    const ReportOptions& options);
+
+// The survey as text, in Japanese (UTF-8): the header's values (text without its trailing
+// blanks), one a line, the span of the epochs, a repaired station identifier, the thresholds,
+// and a table with a row for each occupation.
+std::string describeSurvey(const Survey& survey, const ReportOptions& options = {});
 
 // Converts one observation file fed in blocks of any size: the output is the same for any
 // division of the input. Not copyable; a moved-from converter must not be used.

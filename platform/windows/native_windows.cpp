@@ -8,6 +8,9 @@
 #include "platform/native.h"
 #include "platform/windows/windows_platform.h"
 
+// After <windows.h>, which the platform's header includes.
+#include <shellapi.h>
+
 namespace ferrule::platform {
 
 namespace windows {
@@ -99,6 +102,16 @@ void MessageBoxNotifier::allNotified(bool allConverted) {
     if (gathered_.ends_with('\n')) gathered_.pop_back();
     notify(allConverted, allConverted ? "OK" : "NG", gathered_);
     gathered_.clear();
+}
+
+void MessageBoxNotifier::showPage(const std::filesystem::path& page) {
+    if (echo_ != nullptr) {
+        const std::string line = "[page] " + toUtf8(page.wstring()) + "\n";
+        std::fwrite(line.data(), 1, line.size(), echo_);
+        std::fflush(echo_);
+        return;
+    }
+    ShellExecuteW(nullptr, L"open", page.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
 }
 
 bool DebuggerOutputChannel::isListened() {

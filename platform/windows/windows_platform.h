@@ -57,6 +57,8 @@ class MessageBoxNotifier final : public Notifier {
     void usage(std::string_view text) override {
         notify(false, "NG", text.substr(0, text.find_last_not_of('\n') + 1));
     }
+    // Opens the page in the default browser; with an echo (scripts, tests) names it there instead.
+    void showPage(const std::filesystem::path& page) override;
 
   private:
     MessageBoxFunction show_;

@@ -59,6 +59,8 @@ struct RunOptions {
     bool closedStandardStreams = false;
     // POSIX: the program runs as this user and group (the test runs as root).
     std::optional<std::pair<unsigned, unsigned>> user;
+    // Windows: another program of the build than ferrule.exe (ferrule-report.exe).
+    fs::path program;
 };
 
 inline RunOptions inDirectory(const fs::path& directory) {

@@ -59,7 +59,7 @@ StartedRun::StartedRun(const std::vector<std::string>& arguments, const RunOptio
     : process_(std::make_unique<Process>()) {
     if (options.fileSizeLimit) throw std::runtime_error("no file-size limit on Windows");
     // Each argument in quotation marks (no test gives one that holds a mark or ends in "\").
-    const fs::path program(FERRULE_BINARY);
+    const fs::path program = options.program.empty() ? fs::path(FERRULE_BINARY) : options.program;
     std::wstring commandLine = L"\"" + program.native() + L"\"";
     for (const std::string& argument : arguments) commandLine += L" \"" + toUtf16(argument) + L"\"";
     // Messages are written to standard error too; the program inherits this environment.

@@ -306,7 +306,7 @@ TEST(WindowsFiles, PathLongerThanMaxPath) {
         relative += std::string(60, 'd') + "\\";
         ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
     }
-    writeFile(folder + L"\\site.19o", sourceFile("examples/kinematic.19o"));
+    writeFile(folder + L"\\site.19o", sourceFile("tests/cases/kinematic/input"));
     EXPECT_EQ(told(runFerrule({relative + "site.19o"}, inDirectory(dir.path()))), "[OK] 変換完了");
     EXPECT_EQ(readFile(folder + L"\\site.19o"), sourceFile("tests/cases/kinematic/expected"));
     for (const wchar_t* name : {L"\\site.19o", L"\\site.19o_original"}) {
@@ -314,6 +314,27 @@ TEST(WindowsFiles, PathLongerThanMaxPath) {
     }
     for (int level = 0; level < 5; ++level, folder.resize(folder.rfind(L'\\'))) {
         RemoveDirectoryW(folder.c_str());
+    }
+}
+
+// The report's own icon: the files dropped on it get one page beside the first of them, which
+// the program shows (here, with its messages echoed, names) and the folder holds nothing else new.
+TEST(WindowsReportIcon, WritesOnePageBesideTheFirstFileAndShowsIt) {
+    const TempDir dir;
+    writeFile(dir / "a.19o", sourceFile("examples/kinematic.19o"));
+    writeFile(dir / "b.19o", sourceFile("examples/static_bad_id.19o"));
+    RunOptions options = inDirectory(dir.path());
+    options.program = FERRULE_REPORT_BINARY;
+    const ProgramRun run = runFerrule({"a.19o", "b.19o"}, options);
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(entries(dir.path()),
+              (std::vector<std::string>{"a.19o", "a.19o_report.html", "b.19o"}));
+    EXPECT_TRUE(run.err.starts_with("[page] ")) << run.err;
+    EXPECT_TRUE(run.err.ends_with("a.19o_report.html\n")) << run.err;
+    // Both files' occupations are on the page.
+    const std::string page = readFile(dir / "a.19o_report.html");
+    for (const char* name : {"000K", "001K", "P001", "002K", "BASE"}) {
+        EXPECT_NE(page.find(name), std::string::npos) << name;
     }
 }
 

@@ -1,0 +1,251 @@
+#include "app/report.h"
+
+#include <cstdio>
+
+#include "app/shown_text.h"
+#include "common/gps_time.h"
+
+namespace ferrule {
+
+// An occupation falls short when it has fewer epochs than asked, or an epoch with fewer
+// satellites (an occupation without epochs has no satellite count to judge).
+std::vector<std::string> shortfalls(const Survey::Occupation& occupation,
+                                    const ReportOptions& options) {
+    std::vector<std::string> reasons;
+    if (occupation.epochs < options.minEpochs) {
+        reasons.push_back("エポック不足（" + std::to_string(occupation.epochs) + "）");
+    }
+    if (occupation.satellites.seen() && occupation.satellites.fewest < options.minSatellites) {
+        reasons.push_back("衛星不足（" + std::to_string(occupation.satellites.fewest) + "）");
+    }
+    return reasons;
+}
+
+}  // namespace ferrule
+
+namespace ferrule::detail {
+
+namespace {
+
+using Occupation = Survey::Occupation;
+
+std::string kindText(Occupation::Kind kind) {
+    switch (kind) {
+        case Occupation::Kind::Assigned:
+            return "割り付け";
+        case Occupation::Kind::Named:
+            return "ファイルの点名";
+        case Occupation::Kind::Static:
+            return "スタティック";
+    }
+    return {};
+}
+
+// The leap seconds between GPS time and UTC: the header's LEAP SECONDS, or the table's at the
+// time when the header gives none.
+std::int32_t leapSeconds(const Survey& survey, const EpochTime& at) {
+    return survey.header.leapSeconds != 0 ? survey.header.leapSeconds : leapSecondsAt(at);
+}
+
+std::string offsetText(std::int32_t minutes) {
+    const std::int32_t size = minutes < 0 ? -minutes : minutes;
+    std::string text = minutes < 0 ? "- " : "+ ";
+    text.append(std::to_string(size / 60)).append(" 時間");
+    if (size % 60 != 0) text.append(" ").append(std::to_string(size % 60)).append(" 分");
+    return text;
+}
+
+std::string joined(const std::vector<std::string>& parts, std::string_view separator) {
+    std::string text;
+    for (const std::string& part : parts) {
+        if (!text.empty()) text += separator;
+        text += part;
+    }
+    return text;
+}
+
+std::string rangeText(const SatelliteRange& range) {
+    if (range.fewest == range.most) return std::to_string(range.fewest);
+    return std::to_string(range.fewest) + "-" + std::to_string(range.most);
+}
+
+}  // namespace
+
+std::vector<OccupationRow> occupationRows(const Survey& survey, const ReportOptions& options) {
+    std::vector<OccupationRow> rows;
+    rows.reserve(survey.occupations.size());
+    for (const Occupation& occupation : survey.occupations) {
+        OccupationRow& row = rows.emplace_back();
+        row.number = std::to_string(rows.size());
+        row.name = occupation.name.empty() ? "（名前なし）" : shownText(occupation.name);
+        row.kind = kindText(occupation.kind);
+        if (occupation.epochs > 0) {
+            const double shift =
+                options.utcOffsetMinutes * 60.0 - leapSeconds(survey, occupation.start);
+            row.startGps = timeText(occupation.start);
+            row.endGps = timeText(occupation.end);
+            row.startLocal = timeText(occupation.start, shift);
+            row.endLocal = timeText(occupation.end, shift);
+            row.duration = durationText(secondsOf(occupation.end) - secondsOf(occupation.start));
+        } else {
+            row.startGps = row.endGps = row.startLocal = row.endLocal = row.duration = "-";
+        }
+        row.epochs = std::to_string(occupation.epochs);
+        const bool seen = occupation.satellites.seen();
+        row.fewestSatellites = seen ? std::to_string(occupation.satellites.fewest) : "-";
+        row.mostSatellites = seen ? std::to_string(occupation.satellites.most) : "-";
+        std::vector<std::string> systems;
+        for (int i = 0; i < kSystemCount; ++i) {
+            if (!occupation.systems[i].seen()) continue;
+            systems.push_back(std::string(1, kSatelliteSystems[i]) + " " +
+                              rangeText(occupation.systems[i]));
+        }
+        row.systems = systems.empty() ? "-" : joined(systems, " ");
+        row.missing = std::to_string(occupation.missingEpochs);
+        if (occupation.powerFailures > 0) {
+            row.missing += "（電源断 " + std::to_string(occupation.powerFailures) + "）";
+        }
+        char height[64];
+        std::snprintf(height, sizeof height, "%.4f", occupation.antennaHeight);
+        row.antennaHeight = std::string(height) + (occupation.ownAntennaHeight ? "（点）" : "");
+        const std::vector<std::string> reasons = shortfalls(occupation, options);
+        row.passes = reasons.empty();
+        row.verdict = row.passes ? "OK" : joined(reasons, "、");
+        std::vector<std::string> comments;
+        for (const std::string& comment : occupation.comments)
+            comments.push_back(shownText(comment));
+        row.comments = joined(comments, " / ");
+    }
+    return rows;
+}
+
+std::string thresholdsText(const ReportOptions& options) {
+    return "エポック数 " + std::to_string(options.minEpochs) + " 以上、衛星数 " +
+           std::to_string(options.minSatellites) + " 以上";
+}
+
+std::string localTimeText(const Survey& survey, const ReportOptions& options) {
+    const bool fromHeader = survey.header.leapSeconds != 0;
+    const std::int32_t leap = leapSeconds(survey, survey.firstEpoch);
+    return options.zoneLabel + " = GPS - " + std::to_string(leap) +
+           " 秒（うるう秒: " + (fromHeader ? "ヘッダの LEAP SECONDS" : "日付から") + "）" +
+           offsetText(options.utcOffsetMinutes);
+}
+
+std::string localHeading(std::string_view what, const ReportOptions& options) {
+    return std::string(what) + "（" + options.zoneLabel + "）";
+}
+
+std::vector<std::string> columnHeadings(const ReportOptions& options) {
+    return {"No.",
+            "点名",
+            "種類",
+            "開始（GPS）",
+            "終了（GPS）",
+            localHeading("開始", options),
+            localHeading("終了", options),
+            "継続時間",
+            "エポック数",
+            "最少衛星数",
+            "最多衛星数",
+            "システム別衛星数",
+            "欠測エポック数",
+            "アンテナ高",
+            "判定",
+            "コメント"};
+}
+
+std::vector<std::string> columnsOf(const OccupationRow& row) {
+    return {row.number,         row.name,     row.kind,     row.startGps,      row.endGps,
+            row.startLocal,     row.endLocal, row.duration, row.epochs,        row.fewestSatellites,
+            row.mostSatellites, row.systems,  row.missing,  row.antennaHeight, row.verdict,
+            row.comments};
+}
+
+// --- CSV ------------------------------------------------------------------------------------
+
+namespace {
+
+// A field as a spreadsheet reads it: quoted where it holds a comma, a quote or a line end. A text
+// of the file that begins like a formula is led by an apostrophe, so that a spreadsheet shows it
+// and does not compute it.
+std::string csvField(std::string_view text, bool fromFile) {
+    std::string field;
+    if (fromFile && !text.empty() &&
+        std::string_view("=+-@\t\r").find(text.front()) != std::string_view::npos) {
+        field = "'";
+    }
+    field += text;
+    if (field.find_first_of(",\"\r\n") == std::string::npos) return field;
+    std::string quoted = "\"";
+    for (const char c : field) quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
+    return quoted + "\"";
+}
+
+class CsvReport final : public ReportWriter {
+  public:
+    explicit CsvReport(const ReportOptions& options) : options_(options) {}
+
+    std::string begin() override {
+        std::vector<std::string> headings = columnHeadings(options_);
+        headings.insert(headings.begin(), "ファイル");
+        headings.emplace_back("判定の基準");
+        std::string text = "\xEF\xBB\xBF";  // the byte-order mark
+        for (std::size_t i = 0; i < headings.size(); ++i) {
+            text.append(i == 0 ? "" : ",").append(csvField(headings[i], false));
+        }
+        return text + "\r\n";
+    }
+
+    std::string add(std::string_view file, std::string_view, const Survey* survey) override {
+        if (survey == nullptr) return {};
+        std::string text;
+        for (const OccupationRow& row : occupationRows(*survey, options_)) {
+            const std::vector<std::string> columns = columnsOf(row);
+            text += csvField(file, true);
+            for (std::size_t i = 0; i < columns.size(); ++i) {
+                // The name and the comments come from the file.
+                text.append(",").append(csvField(columns[i], i == 1 || i + 1 == columns.size()));
+            }
+            text.append(",").append(csvField(thresholdsText(options_), false)).append("\r\n");
+        }
+        return text;
+    }
+
+    std::string end() override { return {}; }
+
+  private:
+    ReportOptions options_;
+};
+
+}  // namespace
+
+std::unique_ptr<ReportWriter> csvReport(const ReportOptions& options) {
+    return std::make_unique<CsvReport>(options);
+}
+
+// --- Terminal width -------------------------------------------------------------------------
+
+std::size_t displayWidth(std::string_view text) {
+    std::size_t width = 0;
+    for (std::size_t at = 0; at < text.size();) {
+        const auto lead = static_cast<unsigned char>(text[at]);
+        const std::size_t length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+        char32_t code = length == 1 ? lead : lead & (0x7F >> length);
+        for (std::size_t i = 1; i < length && at + i < text.size(); ++i) {
+            code = (code << 6) | (static_cast<unsigned char>(text[at + i]) & 0x3F);
+        }
+        at += length;
+        // Wide: Hangul Jamo, CJK and Japanese scripts, Hangul syllables, compatibility
+        // ideographs, full-width forms, and the supplementary ideographic planes.
+        const bool wide =
+            (code >= 0x1100 && code <= 0x115F) || (code >= 0x2E80 && code <= 0xA4CF) ||
+            (code >= 0xAC00 && code <= 0xD7A3) || (code >= 0xF900 && code <= 0xFAFF) ||
+            (code >= 0xFE30 && code <= 0xFE4F) || (code >= 0xFF00 && code <= 0xFF60) ||
+            (code >= 0xFFE0 && code <= 0xFFE6) || (code >= 0x20000 && code <= 0x3FFFD);
+        width += wide ? 2 : 1;
+    }
+    return width;
+}
+
+}  // namespace ferrule::detail

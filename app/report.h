@@ -1,0 +1,72 @@
+// The field-book check: one row per occupation, as the console table, a CSV file and an HTML page
+// show it. Every text is UTF-8; every time is shown as "YYYY-MM-DD hh:mm:ss.s".
+#pragma once
+
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "ferrule/ferrule.h"
+
+namespace ferrule::detail {
+
+// An occupation's row, each column as text.
+struct OccupationRow {
+    std::string number;  // 1, 2, ... in order
+    std::string name;
+    std::string kind;  // 割り付け, ファイルの点名, スタティック
+    std::string startGps;
+    std::string endGps;
+    std::string startLocal;
+    std::string endLocal;
+    std::string duration;
+    std::string epochs;
+    std::string fewestSatellites;
+    std::string mostSatellites;
+    std::string systems;  // "G 5-8 R 2-3", the fewest and most in one epoch per system
+    std::string missing;  // epochs missing against INTERVAL, and flag-1 epochs
+    std::string antennaHeight;
+    std::string verdict;  // OK, or the shortfalls
+    std::string comments;
+    bool passes = true;
+};
+
+std::vector<OccupationRow> occupationRows(const Survey& survey, const ReportOptions& options);
+
+// "エポック数 10 以上、衛星数 5 以上"
+std::string thresholdsText(const ReportOptions& options);
+// How local time is reached: "JST = GPS - 18 秒（ヘッダの LEAP SECONDS）+ 9 時間".
+std::string localTimeText(const Survey& survey, const ReportOptions& options);
+// "開始（JST）" and the other column headings that name the local zone.
+std::string localHeading(std::string_view what, const ReportOptions& options);
+
+// The columns of the console table and the CSV file, in order.
+std::vector<std::string> columnHeadings(const ReportOptions& options);
+std::vector<std::string> columnsOf(const OccupationRow& row);
+
+// A report of several files written as they come, one file at a time: each call returns the text
+// to append.
+class ReportWriter {
+  public:
+    virtual ~ReportWriter() = default;
+    virtual std::string begin() = 0;
+    // The file's name as shown, what a conversion would do, and what was read (nullptr for a
+    // file that could not be read).
+    virtual std::string add(std::string_view file, std::string_view verdict,
+                            const Survey* survey) = 0;
+    virtual std::string end() = 0;
+};
+
+// CSV for a spreadsheet: UTF-8 with a byte-order mark (so that Excel on a Japanese Windows opens
+// it as it is), CR LF line ends, a heading row, then one row per occupation of every file, its
+// first column the file.
+std::unique_ptr<ReportWriter> csvReport(const ReportOptions& options);
+
+// One self-contained HTML page: per file the table and a timeline drawn as inline SVG.
+std::unique_ptr<ReportWriter> htmlReport(const ReportOptions& options);
+
+// The width of a text in a terminal: two columns for a wide (East Asian) character.
+std::size_t displayWidth(std::string_view text);
+
+}  // namespace ferrule::detail

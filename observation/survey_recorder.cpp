@@ -1,0 +1,251 @@
+#include "observation/survey_recorder.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "common/field.h"
+#include "common/gps_time.h"
+
+namespace ferrule::detail {
+
+namespace {
+
+using Occupation = Survey::Occupation;
+using Insert = LineEdit::Insert;
+using Line = LineEdit::Line;
+
+constexpr int kSatellitesPerListLine = 12;
+
+int systemIndex(char letter) {
+    if (letter == ' ') return 0;  // RINEX 2: a blank system letter is GPS
+    for (int i = 0; i + 1 < kSystemCount; ++i) {
+        if (kSatelliteSystems[i] == letter) return i;
+    }
+    return kSystemCount - 1;
+}
+
+void widen(SatelliteRange& range, std::int32_t satellites) {
+    range.fewest = std::min(range.fewest, satellites);
+    range.most = std::max(range.most, satellites);
+}
+
+// Columns 0-59 of a header-type record without surrounding blanks.
+std::string trimmedText(std::string_view record) {
+    const std::string_view text = record.substr(0, 60);
+    const std::size_t first = text.find_first_not_of(' ');
+    if (first == std::string_view::npos) return {};
+    return std::string(text.substr(first, text.find_last_not_of(' ') + 1 - first));
+}
+
+bool labelled(std::string_view record, std::string_view label) {
+    return record.size() >= 60 + label.size() && record.substr(60, label.size()) == label;
+}
+
+}  // namespace
+
+void SurveyRecorder::staticFile(std::string_view repairedStationId) {
+    static_ = true;
+    survey_.repairedStationId.assign(repairedStationId);
+}
+
+void SurveyRecorder::record(const ObservationLine& line, const LineEdit& edit) {
+    switch (line.role) {
+        case LineRole::RegularEpoch:
+            endEpoch();
+            owner_ = -1;
+            startEpoch(line.text);
+            break;
+        case LineRole::SatelliteList:
+            // A regular epoch's further satellites (an event epoch's list counts nothing).
+            if (inEpoch_) addSatellites(line.text, kSatellitesPerListLine);
+            break;
+        case LineRole::EventEpoch:
+            endEpoch();
+            onEvent(line, edit);
+            break;
+        case LineRole::SpecialRecord:
+            onSpecialRecord(line.text);
+            break;
+        case LineRole::Observation:
+        case LineRole::OutOfStep:
+            endEpoch();
+            owner_ = -1;
+            break;
+    }
+}
+
+void SurveyRecorder::startEpoch(std::string_view line) {
+    inEpoch_ = true;
+    epochTime_ = readEpochTime(line);
+    epochSatellites_ = std::max(0, integerField(line, 29, 3));
+    listed_ = 0;
+    std::fill(std::begin(perSystem_), std::end(perSystem_), 0);
+    addSatellites(line, kSatellitesPerListLine);
+    if (static_ && !staticStarted_) {
+        staticStarted_ = true;
+        const std::string name = survey_.repairedStationId.empty() ? trimmedText(header_.markerName)
+                                                                   : survey_.repairedStationId;
+        if (startOccupation(Occupation::Kind::Static, name, epochTime_) != nullptr) {
+            staticOccupation_ = static_cast<std::int64_t>(survey_.occupations.size()) - 1;
+        }
+    }
+}
+
+// The satellite identifiers in columns 32-67: the system letter of each, as far as the epoch
+// announces satellites.
+void SurveyRecorder::addSatellites(std::string_view line, int count) {
+    for (int k = 0; k < count && listed_ < epochSatellites_; ++k, ++listed_) {
+        const std::size_t column = 32 + 3 * static_cast<std::size_t>(k);
+        if (column >= line.size() || line[column] == '\r' || line[column] == '\n') break;
+        ++perSystem_[systemIndex(line[column])];
+    }
+}
+
+// The epoch is complete: it counts for the open occupation, the static file's, and the timeline.
+void SurveyRecorder::endEpoch() {
+    if (!inEpoch_) return;
+    inEpoch_ = false;
+    const double seconds = secondsOf(epochTime_);
+    if (open_ >= 0) {
+        count(survey_.occupations[static_cast<std::size_t>(open_)], seconds, lastEpochSeconds_);
+    }
+    if (staticOccupation_ >= 0) {
+        count(survey_.occupations[static_cast<std::size_t>(staticOccupation_)], seconds,
+              lastStaticSeconds_);
+    }
+    // The timeline: each point merges `stride_` epochs; when the points run out, neighbours are
+    // merged and each point takes twice as many.
+    std::vector<Survey::TimelinePoint>& timeline = survey_.timeline;
+    if (inPoint_ == 0) {
+        if (timeline.size() == Survey::kMaxTimelinePoints) {
+            for (std::size_t i = 0; i < timeline.size() / 2; ++i) {
+                Survey::TimelinePoint merged = timeline[2 * i];
+                widen(merged.satellites, timeline[2 * i + 1].satellites.fewest);
+                widen(merged.satellites, timeline[2 * i + 1].satellites.most);
+                timeline[i] = merged;
+            }
+            timeline.resize(timeline.size() / 2);
+            stride_ *= 2;
+        }
+        timeline.push_back({epochTime_, {}});
+    }
+    widen(timeline.back().satellites, epochSatellites_);
+    inPoint_ = (inPoint_ + 1) % stride_;
+}
+
+// One more epoch of the occupation, `last` the time of its epoch before.
+void SurveyRecorder::count(Occupation& occupation, double seconds, double& last) {
+    const double interval = header_.interval;
+    if (occupation.epochs == 0) {
+        occupation.start = epochTime_;
+    } else if (interval > 0 && seconds - last > 1.5 * interval) {
+        // A gap of more epochs than a file can hold comes of a time field that is no time.
+        const double missing = (seconds - last) / interval - 1;
+        if (missing < 1e12) occupation.missingEpochs += std::llround(missing);
+    }
+    widen(occupation.satellites, epochSatellites_);
+    for (int i = 0; i < kSystemCount; ++i) {
+        SatelliteRange& system = occupation.systems[i];
+        if (perSystem_[i] == 0 && !system.seen()) continue;
+        // A system first seen now was missing from the epochs before.
+        if (!system.seen() && occupation.epochs > 0) system.fewest = 0;
+        widen(system, perSystem_[i]);
+    }
+    ++occupation.epochs;
+    occupation.end = epochTime_;
+    last = seconds;
+}
+
+// An event record ends the occupation being counted, and may start one: the assigned site of a
+// flag-4 record inside a moving period, or the site a flag-3 record names. A flag-2 record opens
+// a moving period or closes one. An event record without a time took place at the last epoch
+// (an assigned site: when its moving period was opened).
+void SurveyRecorder::onEvent(const ObservationLine& line, const LineEdit& edit) {
+    owner_ = -1;
+    const EpochTime own = readEpochTime(line.text);
+    const bool timed =
+        line.text.substr(0, 26).find_first_of("0123456789") != std::string_view::npos;
+    const EpochTime time = timed ? own : epochTime_;
+    switch (line.eventFlag) {
+        case 1:  // power failure: an epoch that the occupation lost
+            if (open_ >= 0) ++survey_.occupations[static_cast<std::size_t>(open_)].powerFailures;
+            if (staticOccupation_ >= 0) {
+                ++survey_.occupations[static_cast<std::size_t>(staticOccupation_)].powerFailures;
+            }
+            break;
+        case 2:
+            open_ = -1;
+            if (edit.line == Line::KeepWithRecordCount) {
+                openingTime_ = time;
+                moving_ = survey_.movingPeriods.size() < Survey::kMaxPeriods;
+                if (moving_) survey_.movingPeriods.push_back({time, time});
+            } else {
+                endMovingPeriod(time);
+            }
+            break;
+        case 3:
+            open_ = -1;
+            endMovingPeriod(time);
+            if (startOccupation(Occupation::Kind::Named, {}, time) != nullptr) {
+                open_ = owner_ = static_cast<std::int64_t>(survey_.occupations.size()) - 1;
+            }
+            break;
+        case 4:
+            if (edit.insert != Insert::SiteMarkerName) break;
+            open_ = -1;
+            if (startOccupation(Occupation::Kind::Assigned, siteIdentifier(edit.siteId),
+                                timed ? own : openingTime_) != nullptr) {
+                open_ = owner_ = static_cast<std::int64_t>(survey_.occupations.size()) - 1;
+            }
+            break;
+        default:
+            break;
+    }
+}
+
+// The records after an occupation's event record: its comments (the first few: a file of nothing
+// else must not fill the memory), the name a flag-3 record gives it, its own antenna height.
+void SurveyRecorder::onSpecialRecord(std::string_view record) {
+    if (owner_ < 0) return;
+    Occupation& occupation = survey_.occupations[static_cast<std::size_t>(owner_)];
+    if (labelled(record, "COMMENT")) {
+        std::string comment = trimmedText(record);
+        if (!comment.empty() && occupation.comments.size() < Survey::kMaxComments) {
+            occupation.comments.push_back(std::move(comment));
+        }
+    } else if (labelled(record, "MARKER NAME")) {
+        if (occupation.kind == Occupation::Kind::Named && occupation.name.empty()) {
+            occupation.name = trimmedText(record);
+        }
+    } else if (labelled(record, "ANTENNA: DELTA H/E/N")) {
+        occupation.antennaHeight = realField(record, 0, 14);
+        occupation.ownAntennaHeight = true;
+    }
+}
+
+Occupation* SurveyRecorder::startOccupation(Occupation::Kind kind, std::string name,
+                                            const EpochTime& time) {
+    if (survey_.occupations.size() == Survey::kMaxOccupations) {
+        ++survey_.occupationsLeftOut;
+        return nullptr;
+    }
+    Occupation& occupation = survey_.occupations.emplace_back();
+    occupation.kind = kind;
+    occupation.name = std::move(name);
+    occupation.time = time;
+    occupation.antennaHeight = header_.antennaDelta[0];
+    return &occupation;
+}
+
+void SurveyRecorder::endMovingPeriod(const EpochTime& time) {
+    if (moving_) survey_.movingPeriods.back().end = time;
+    moving_ = false;
+}
+
+void SurveyRecorder::finish() {
+    endEpoch();
+    // A moving period still open runs to the last epoch.
+    if (moving_) survey_.movingPeriods.back().end = epochTime_;
+}
+
+}  // namespace ferrule::detail

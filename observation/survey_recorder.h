@@ -1,0 +1,74 @@
+// What the observation section tells of the survey, besides the converted text: every occupation
+// of a point with its epochs, satellites and gaps, the moving periods, and the satellites per
+// epoch along the file. Fed every classified line with the edit the event rewriter made of it;
+// observation lines the conversion passes without looking at them carry nothing it needs.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "ferrule/ferrule.h"
+#include "observation/event_rewriting.h"
+
+namespace ferrule::detail {
+
+class SurveyRecorder {
+  public:
+    // Reads the interval, the antenna height and the marker name of the header.
+    explicit SurveyRecorder(const HeaderRecord& header) : header_(header) {}
+
+    // A static file: the whole file is one occupation, named by its station identifier (as
+    // repaired, when it was).
+    void staticFile(std::string_view repairedStationId);
+    void record(const ObservationLine& line, const LineEdit& edit);
+    // The end of the input: the epoch being counted is complete.
+    void finish();
+
+    const Survey& survey() const { return survey_; }
+    Survey& survey() { return survey_; }
+
+  private:
+    void startEpoch(std::string_view line);
+    void addSatellites(std::string_view line, int count);
+    void endEpoch();
+    void onEvent(const ObservationLine& line, const LineEdit& edit);
+    void onSpecialRecord(std::string_view record);
+    // Starts an occupation; returns it, or nullptr when the list is full.
+    Survey::Occupation* startOccupation(Survey::Occupation::Kind kind, std::string name,
+                                        const EpochTime& time);
+    void count(Survey::Occupation& occupation, double seconds, double& last);
+    void endMovingPeriod(const EpochTime& time);
+
+    const HeaderRecord& header_;
+    Survey survey_;
+    bool static_ = false;
+    bool staticStarted_ = false;
+
+    // The regular epoch being counted (its satellite list may continue on further lines).
+    bool inEpoch_ = false;
+    EpochTime epochTime_{};
+    std::int32_t epochSatellites_ = 0;  // as its record announces them
+    std::int32_t listed_ = 0;           // identifiers read so far
+    std::int32_t perSystem_[kSystemCount] = {};
+
+    // The occupation whose epochs are being counted (an index: the list may grow), and the
+    // time of its last epoch; -1 when none is open.
+    std::int64_t open_ = -1;
+    double lastEpochSeconds_ = 0;
+    // The static file's one occupation.
+    std::int64_t staticOccupation_ = -1;
+    double lastStaticSeconds_ = 0;
+    // The special records that follow belong to this occupation (its comments, its name, its
+    // antenna height); -1: to none.
+    std::int64_t owner_ = -1;
+
+    EpochTime openingTime_{};  // of the flag-2 record that opened the moving period
+    bool moving_ = false;
+
+    // Epochs merged into each timeline point, and into the point being filled.
+    std::int64_t stride_ = 1;
+    std::int64_t inPoint_ = 0;
+};
+
+}  // namespace ferrule::detail
