@@ -165,13 +165,15 @@ void EventRewriting(benchmark::State& state) {
 BENCHMARK(EventRewriting);
 
 // The whole conversion, fed in blocks of 1 MiB as the program reads the file. Argument 0: the
-// kinematic survey; 1: the static survey whose station identifier is repaired.
+// kinematic survey; 1: the static survey whose station identifier is repaired; 2: the kinematic
+// survey read as --report reads it, the survey recorded (occupations, timeline).
 void WholeConversion(benchmark::State& state) {
-    const std::string& file = state.range(0) == 0 ? kinematicFile() : staticBadIdFile();
+    const std::string& file = state.range(0) == 1 ? staticBadIdFile() : kinematicFile();
+    const bool report = state.range(0) == 2;
     for (auto _ : state) {
         CountingSink sink;
         SilentDebugChannel debug;
-        Conversion conversion(sink, debug);
+        Conversion conversion(sink, debug, {.recordSurvey = report, .readPastRefusal = report});
         for (std::size_t at = 0; at < file.size(); at += kBlockBytes) {
             conversion.feed(std::string_view(file).substr(at, kBlockBytes));
         }
@@ -179,9 +181,11 @@ void WholeConversion(benchmark::State& state) {
         benchmark::DoNotOptimize(sink.count);
     }
     setThroughput(state, file.size());
-    state.SetLabel(state.range(0) == 0 ? "kinematic" : "static, station identifier repaired");
+    state.SetLabel(state.range(0) == 0   ? "kinematic"
+                   : state.range(0) == 1 ? "static, station identifier repaired"
+                                         : "kinematic, read for the report");
 }
-BENCHMARK(WholeConversion)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(WholeConversion)->Arg(0)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond);
 
 // The whole conversion fed one byte at a time (the per-byte contract of the two processors).
 void WholeConversionByteFed(benchmark::State& state) {
@@ -189,7 +193,7 @@ void WholeConversionByteFed(benchmark::State& state) {
     for (auto _ : state) {
         CountingSink sink;
         SilentDebugChannel debug;
-        Conversion conversion(sink, debug);
+        Conversion conversion(sink, debug, {.recordSurvey = false});
         for (const char ch : file) conversion.feedByte(ch);
         benchmark::DoNotOptimize(conversion.finish());
         benchmark::DoNotOptimize(sink.count);
