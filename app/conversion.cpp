@@ -216,9 +216,7 @@ namespace {
 // line, the line feeds of 64 bytes at a time are found at once as the bits of a mask.
 const char* afterLines(const char* next, const char* end, std::int64_t count, std::int64_t& found) {
     found = 0;
-    // The end of the last line found: a 64-byte step may go on past it into a line that the
-    // block does not finish, and those bytes are not the lines' to pass.
-    const char* linesEnd = next;
+    const char* const start = next;
 #if FERRULE_HAVE_SSE2
     const __m128i lineFeeds = _mm_set1_epi8('\n');
     const auto lineFeedBits = [&](const char* at) {
@@ -229,7 +227,6 @@ const char* afterLines(const char* next, const char* end, std::int64_t count, st
     while (end - next >= 64) {
         std::uint64_t mask = lineFeedBits(next) | lineFeedBits(next + 16) << 16 |
                              lineFeedBits(next + 32) << 32 | lineFeedBits(next + 48) << 48;
-        if (mask != 0) linesEnd = next + (63 - std::countl_zero(mask)) + 1;
         for (; mask != 0; mask &= mask - 1) {
             if (++found == count) return next + std::countr_zero(mask) + 1;
         }
@@ -239,10 +236,13 @@ const char* afterLines(const char* next, const char* end, std::int64_t count, st
     while (found < count) {
         const void* lineFeed = std::memchr(next, '\n', static_cast<std::size_t>(end - next));
         if (lineFeed == nullptr) break;
-        next = linesEnd = static_cast<const char*>(lineFeed) + 1;
+        next = static_cast<const char*>(lineFeed) + 1;
         ++found;
     }
-    return linesEnd;
+    // Fewer lines end in the block than are due: the 64-byte steps may have gone on past the last
+    // line feed into a line the block does not finish, whose bytes are not the lines' to pass.
+    while (next > start && next[-1] != '\n') --next;
+    return next;
 }
 
 }  // namespace
