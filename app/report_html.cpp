@@ -317,7 +317,7 @@ std::string movingBands(const Survey& survey, const Axis& axis) {
 // rows, where there is room.
 std::string occupationBands(const Survey& survey, const std::vector<OccupationRow>& rows,
                             const Axis& axis) {
-    std::string svg = svgText(kLeft - 8, kOccupationTop + 13, "end", "lane-label", "観測点");
+    std::string svg = svgText(kLeft - 8, kOccupationTop + 13, "end", "lane-label", "点の観測");
     double labelEnd[2] = {-HUGE_VAL, -HUGE_VAL};
     for (std::size_t i = 0; i < rows.size() && i < survey.occupations.size(); ++i) {
         const Occupation& occupation = survey.occupations[i];
@@ -393,8 +393,8 @@ const char* kLegend =
     "<li><span class=\"swatch fewest\"></span>最少衛星数</li>"
     "<li><span class=\"swatch threshold\"></span>衛星数の基準</li>"
     "<li><span class=\"swatch moving\"></span>移動</li>"
-    "<li><span class=\"swatch ok\"></span>観測点（基準を満たす）</li>"
-    "<li><span class=\"swatch short\"></span>観測点（基準に満たない）</li>"
+    "<li><span class=\"swatch ok\"></span>点の観測（基準を満たす）</li>"
+    "<li><span class=\"swatch short\"></span>点の観測（基準に満たない）</li>"
     "</ul>\n";
 
 // Right-aligned columns, and the verdict's, by their headings.
@@ -501,9 +501,9 @@ class HtmlReport final : public ReportWriter {
     std::string begin() override {
         return "<!DOCTYPE html>\n<html lang=\"ja\">\n<head>\n<meta charset=\"utf-8\">\n"
                "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n"
-               "<title>ferrule 観測点チェック</title>\n" +
+               "<title>ferrule 点ごとの観測の確認</title>\n" +
                std::string(kStyle) +
-               "</head>\n<body>\n<header>\n<h1>ferrule 観測点チェック</h1>\n"
+               "</head>\n<body>\n<header>\n<h1>ferrule 点ごとの観測の確認</h1>\n"
                "<p class=\"conditions\">判定の基準: <b>" +
                escaped(thresholdsText(options_)) +
                "</b>（1 点ごとのエポック数と、そのエポックの衛星数の最少）。時刻は GPS "
