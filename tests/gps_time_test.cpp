@@ -29,6 +29,12 @@ TEST(GpsTime, TimesAndDurationsAsShown) {
     for (const Row& row : rows) EXPECT_EQ(timeText(row.time, row.shift), row.text) << row.text;
 
     EXPECT_EQ(durationText(9.6), "00:00:10");
+    // GPS time minus UTC by date, where a header gives no LEAP SECONDS: each leap second from the
+    // first of its month.
+    const std::vector<std::pair<EpochTime, int>> leaps{
+        {{80, 1, 6, 0, 0, 0}, 0},      {{98, 12, 31, 23, 59, 59}, 12}, {{99, 1, 1, 0, 0, 0}, 13},
+        {{2016, 12, 31, 0, 0, 0}, 17}, {{17, 1, 1, 0, 0, 0}, 18},      {{26, 12, 8, 0, 0, 0}, 18}};
+    for (const auto& [time, leap] : leaps) EXPECT_EQ(leapSecondsAt(time), leap) << time.year;
     EXPECT_EQ(durationText(2 * 86400 + 3723), "2日 01:02:03");
     EXPECT_EQ(durationText(NAN), "-");
     EXPECT_EQ(durationText(1e300), "-");

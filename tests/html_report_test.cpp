@@ -3,6 +3,7 @@
 // text of the file escaped.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -11,6 +12,7 @@
 #include "app/report.h"
 #include "ferrule/ferrule.h"
 #include "support/test_support.h"
+#include "tools/generate/observation_generator.h"
 
 namespace ferrule::test {
 namespace {
@@ -110,6 +112,27 @@ TEST(HtmlReport, TextsOfTheFileAreEscaped) {
     EXPECT_EQ(occurrences(html, "&lt;i id=x&gt;"), 3u);
     EXPECT_NE(html.find("&lt;img src=y&gt;.19o"), std::string::npos);
     EXPECT_NE(html.find("読めません"), std::string::npos);
+}
+
+// A long file's timeline is merged into at most its fixed number of points, from the first epoch
+// on, and keeps the range of satellites the epochs had (the generator writes 20 to 28).
+TEST(HtmlReport, TimelineOfALongFileStaysBounded) {
+    generate::GeneratorOptions options;
+    options.sizeMiB = 4;  // some 1,600 epochs of seven types, and more of one
+    options.typeCount = 1;
+    const Survey survey = convert(generate::generateObservationText(options)).survey;
+    ASSERT_GT(survey.epochs, static_cast<std::int64_t>(Survey::kMaxTimelinePoints));
+    EXPECT_LE(survey.timeline.size(), Survey::kMaxTimelinePoints);
+    EXPECT_GT(survey.timeline.size(), Survey::kMaxTimelinePoints / 2);
+    EXPECT_EQ(survey.timeline.front().time.seconds, survey.firstEpoch.seconds);
+    SatelliteRange all;
+    for (const Survey::TimelinePoint& point : survey.timeline) {
+        all.fewest = std::min(all.fewest, point.satellites.fewest);
+        all.most = std::max(all.most, point.satellites.most);
+    }
+    EXPECT_GE(all.fewest, 20);
+    EXPECT_LE(all.most, 28);
+    EXPECT_LT(all.fewest, all.most);
 }
 
 }  // namespace
