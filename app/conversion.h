@@ -52,8 +52,6 @@ class Conversion {
     bool stopped() const { return outcome_ != Outcome::InProgress; }
     // For Outcome::HeaderError: where the header broke its layout, and why.
     const HeaderFault& headerFault() const { return headerFault_; }
-    // For Outcome::HeaderCutShort: the header lines the file holds.
-    std::int64_t headerLines() const { return header_.lines(); }
     // What has been read so far.
     Survey survey() const;
 

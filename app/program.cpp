@@ -90,10 +90,10 @@ struct ReportFile {
 };
 
 // For each file, what a conversion would do and what it read; nothing on disk changes but the
-// report files asked for. `written` says whether they were written whole.
+// report files asked for. `written`, when given, says whether they were written whole.
 int reportFiles(const std::vector<Path>& files, const ReportRequest& request,
-                platform::Services& services, bool& written) {
-    written = true;
+                platform::Services& services, bool* written = nullptr) {
+    if (written != nullptr) *written = true;
     std::vector<ReportFile> outputs;
     if (request.csv) outputs.push_back({*request.csv, detail::csvReport(request.options), {}});
     if (request.html) outputs.push_back({*request.html, detail::htmlReport(request.options), {}});
@@ -105,7 +105,7 @@ int reportFiles(const std::vector<Path>& files, const ReportRequest& request,
             if (std::filesystem::equivalent(output.path, file, unknown)) {
                 services.console.writeError(std::string(messages::kReportOverInput) +
                                             shownName(output.path) + "\n");
-                written = false;
+                if (written != nullptr) *written = false;
                 return 2;
             }
         }
@@ -153,7 +153,7 @@ int reportFiles(const std::vector<Path>& files, const ReportRequest& request,
             services.console.writeError(std::string(messages::kReportNotWritten) +
                                         shownName(output.path) + "\n");
             allConverted = false;
-            written = false;
+            if (written != nullptr) *written = false;
         }
     }
     return allConverted ? 0 : 1;
@@ -256,8 +256,7 @@ int runProgram(std::span<const Path> arguments, platform::Services& services) {
         }
     }
     if (files.empty()) return wrongUse(services, true);
-    bool written = false;
-    return report ? reportFiles(files, request, services, written) : convertFiles(files, services);
+    return report ? reportFiles(files, request, services) : convertFiles(files, services);
 }
 
 // The files dropped on the report's own icon get one page, "<first file>_report.html" beside the
@@ -268,7 +267,7 @@ int runReportLauncher(std::span<const Path> arguments, platform::Services& servi
     ReportRequest request;
     request.html = Path(files.front()) += "_report.html";
     bool written = false;
-    const int status = reportFiles(files, request, services, written);
+    const int status = reportFiles(files, request, services, &written);
     if (written) {
         services.notifier.showPage(*request.html);
     } else {

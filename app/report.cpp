@@ -64,6 +64,11 @@ std::string joined(const std::vector<std::string>& parts, std::string_view separ
     return text;
 }
 
+// "開始（JST）" and the other column headings that name the local zone.
+std::string localHeading(std::string_view what, const ReportOptions& options) {
+    return std::string(what) + "（" + options.zoneLabel + "）";
+}
+
 std::string rangeText(const SatelliteRange& range) {
     if (range.fewest == range.most) return std::to_string(range.fewest);
     return std::to_string(range.fewest) + "-" + std::to_string(range.most);
@@ -130,10 +135,6 @@ std::string localTimeText(const Survey& survey, const ReportOptions& options) {
     return options.zoneLabel + " = GPS - " + std::to_string(leap) +
            " 秒（うるう秒: " + (fromHeader ? "ヘッダの LEAP SECONDS" : "日付から") + "）" +
            offsetText(options.utcOffsetMinutes);
-}
-
-std::string localHeading(std::string_view what, const ReportOptions& options) {
-    return std::string(what) + "（" + options.zoneLabel + "）";
 }
 
 std::vector<std::string> columnHeadings(const ReportOptions& options) {

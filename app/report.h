@@ -38,8 +38,6 @@ std::vector<OccupationRow> occupationRows(const Survey& survey, const ReportOpti
 std::string thresholdsText(const ReportOptions& options);
 // How local time is reached: "JST = GPS - 18 秒（ヘッダの LEAP SECONDS）+ 9 時間".
 std::string localTimeText(const Survey& survey, const ReportOptions& options);
-// "開始（JST）" and the other column headings that name the local zone.
-std::string localHeading(std::string_view what, const ReportOptions& options);
 
 // The columns of the console table and the CSV file, in order.
 std::vector<std::string> columnHeadings(const ReportOptions& options);

@@ -102,9 +102,4 @@ std::string durationText(double seconds) {
     return text;
 }
 
-bool hasTime(const EpochTime& time) {
-    return time.year != 0 || time.month != 0 || time.day != 0 || time.hour != 0 ||
-           time.minute != 0 || time.seconds != 0;
-}
-
 }  // namespace ferrule::detail

@@ -28,8 +28,4 @@ std::string timeText(const EpochTime& time, double shift = 0);
 // "hh:mm:ss", or "d日 hh:mm:ss" from a day on; "-" for no number or thousands of years.
 std::string durationText(double seconds);
 
-// Whether the epoch fields of a record (columns 0-25) hold any digit: an event record's are often
-// left blank.
-bool hasTime(const EpochTime& time);
-
 }  // namespace ferrule::detail

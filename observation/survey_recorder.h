@@ -26,7 +26,6 @@ class SurveyRecorder {
     void finish();
 
     const Survey& survey() const { return survey_; }
-    Survey& survey() { return survey_; }
 
   private:
     void startEpoch(std::string_view line);

@@ -253,39 +253,52 @@ Case markerCase(const MarkerRow& row) {
 
 // Inputs made to exhaust memory or time: each is written from its pieces and compared as it
 // comes, and the program must stay within 64 MiB and time in proportion to the size (`bounded`).
-struct StreamedRow {
-    const char* name;
-    const char* keys;
-    const char* input;     // pieces
-    const char* expected;  // pieces; empty: the input stays as it was
-    const char* survey;    // what describeSurvey says, or nullptr
-};
-// clang-format off
-const StreamedRow kStreamedRows[] = {
-#include "hostile_rows.inc"
-};
-// clang-format on
-
-Case streamedCase(const StreamedRow& row) {
-    Case c{row.name, parseKeys(row.keys), {{"input", parsePieces(row.input)}}, {}};
-    if (*row.expected != '\0') c.files["expected"] = parsePieces(row.expected);
-    if (row.survey != nullptr) c.files["survey"] = {{row.survey}};
-    return c;
+// The rows are data, in one table: "== name", then "-- file" and the lines a folder's file would
+// hold (its `case`, `input.pieces`, ...).
+std::vector<Case> tableCases(const std::string& table) {
+    std::vector<std::map<std::string, std::string>> rows;
+    std::vector<std::string> names;
+    std::string section;
+    std::istringstream in(readFile(sourcePath(table)));
+    for (std::string line; std::getline(in, line);) {
+        if (line.starts_with("== ")) {
+            names.push_back(line.substr(3));
+            rows.emplace_back();
+        } else if (line.starts_with("-- ")) {
+            section = line.substr(3);
+        } else if (!rows.empty()) {
+            rows.back()[section] += line + "\n";
+        }
+    }
+    std::vector<Case> cases;
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        Case& c = cases.emplace_back(Case{names[i], parseKeys(rows[i]["case"]), {}, {}});
+        for (const auto& [file, text] : rows[i]) {
+            if (file.ends_with(".pieces"))
+                c.files[file.substr(0, file.size() - 7)] = parsePieces(text);
+            if (file != "case" && !file.ends_with(".pieces")) c.files[file] = {{text}};
+        }
+    }
+    return cases;
 }
 
 // --- File operations failing in turn -------------------------------------------------------
 
 // The example with 24,240 more epochs (3 MiB: several reads and writes), converted by the driver
 // in this process over a file system that fails one operation as the real one would.
+#define FERRULE_EPOCHS                                                  \
+    "24240  19  5 25  1 20  0.0000000  0  1G01\\r\\n  21234567.89105  " \
+    "21235567.891 6  21236567.891 7  21237567.89108\\r\\n\n"
+constexpr const char* kLongInput = "< tests/cases/kinematic/input\n" FERRULE_EPOCHS;
+constexpr const char* kLongConverted = "< tests/cases/kinematic/expected\n" FERRULE_EPOCHS;
+
 struct FaultRow {
     const char* name;
     Fault fault;
     const char* told;
-    const char* files = nullptr;  // the folder's entries afterwards, when not the default
-    enum class Path { Input, Converted, Grown, NewFile } path = Path::Input;  // afterwards
-    bool earlierOriginal = false;  // a file stands at "<path>_original" before
-    bool posixOnly = false;
-    const char* input = nullptr;  // pieces, instead of the example with 24,240 more epochs
+    const char* keys = "";           // further keys, as a case file writes them
+    const char* expected = nullptr;  // pieces at the path afterwards; nullptr: the input
+    const char* input = kLongInput;  // pieces
 };
 
 using Op = FileOperation;
@@ -305,29 +318,27 @@ constexpr const char* kWriteFailed = "[NG] 一時的なファイルの書き込�
 constexpr const char* kReplaceFailed = "[NG] ファイルの置き換えに失敗しました。";
 constexpr const char* kChanged = "[NG] 変換中にファイルが変更されました。";
 constexpr const char* kReadFailed = "[NG] RINEX観測ファイルの読み込みに失敗しました。";
-constexpr auto kConverted = FaultRow::Path::Converted;
+constexpr const char* kOriginal = "setup: earlier-original";
 // clang-format off
 const FaultRow kFaultRows[] = {
-    {"fault-none", failing(Op::None), "[OK] 変換完了", nullptr, kConverted, true},
-    {"fault-no-hard-links", failing(Op::None, 0, 0, Links::None), "[OK] 変換完了", nullptr, kConverted, true},
-    {"fault-link-refused", failing(Op::None, 0, 0, Links::Refused), "[OK] 変換完了", nullptr, kConverted, true, true},
+    {"fault-none", failing(Op::None), "[OK] 変換完了", kOriginal, kLongConverted},
+    {"fault-no-hard-links", failing(Op::None, 0, 0, Links::None), "[OK] 変換完了", kOriginal, kLongConverted},
+    {"fault-link-refused", failing(Op::None, 0, 0, Links::Refused), "[OK] 変換完了", "setup: earlier-original\nposix-only: yes", kLongConverted},
     {"fault-open", failing(Op::Open, EACCES), kReadFailed},
     {"fault-lock", failing(Op::Lock, EWOULDBLOCK), "[NG] このファイルは別の変換で使用中です。"},
     {"fault-read-first", failing(Op::Read, EIO, 0), kReadFailed},
     {"fault-read-late", failing(Op::Read, EIO, 2), kReadFailed},
     {"fault-out-of-memory", failing(Op::Read, ENOMEM, 1), "[NG] メモリが不足したため、変換できませんでした。"},
-    {"fault-grow", failing(Op::Grow, 0, 2), kChanged, nullptr, FaultRow::Path::Grown, false, true},
-    {"fault-replace-input", failing(Op::ReplaceInput, 0, 2), kChanged, "site.19o site.19o_moved", FaultRow::Path::NewFile},
+    {"fault-grow", failing(Op::Grow, 0, 2), kChanged, "posix-only: yes", "< tests/cases/kinematic/input\n" FERRULE_EPOCHS "1 appended\\r\\n"},
+    {"fault-replace-input", failing(Op::ReplaceInput, 0, 2), kChanged, "files: site.19o site.19o_moved", "1 a new file\\r\\n"},
     {"fault-create-temporary", failing(Op::CreateTemporary, ENOSPC), "[NG] 一時的なファイルの作成に失敗しました。"},
     {"fault-write-first", failing(Op::Write, EIO, 0), kWriteFailed},
     {"fault-write-late", failing(Op::Write, EFBIG, 2), kWriteFailed},
     {"fault-sync", failing(Op::Sync, EIO), kWriteFailed},
     {"fault-close", failing(Op::Close, ENOSPC), kWriteFailed},
-    {.name = "fault-close-after-a-stop", .fault = failing(Op::Close, EIO), .told = kWriteFailed,
-     .input = "< tests/cases/kinematic/expected"},
-    {.name = "fault-write-of-a-small-file", .fault = failing(Op::Write, ENOSPC, 0),
-     .told = kWriteFailed, .input = "< tests/cases/kinematic/input"},
-    {"fault-remove-earlier-original", failing(Op::RemoveEarlierOriginal, EPERM), kReplaceFailed, "site.19o site.19o_original", FaultRow::Path::Input, true},
+    {"fault-close-after-a-stop", failing(Op::Close, EIO), kWriteFailed, "", nullptr, "< tests/cases/kinematic/expected"},
+    {"fault-write-of-a-small-file", failing(Op::Write, ENOSPC, 0), kWriteFailed, "", nullptr, "< tests/cases/kinematic/input"},
+    {"fault-remove-earlier-original", failing(Op::RemoveEarlierOriginal, EPERM), kReplaceFailed, "setup: earlier-original\nfiles: site.19o site.19o_original"},
     {"fault-replace", failing(Op::Replace, EIO), kReplaceFailed},
     {"fault-no-hard-links-rename-input", failing(Op::RenameInputToOriginal, EACCES, 0, Links::None), kReplaceFailed},
     {"fault-no-hard-links-rename-temporary", failing(Op::RenameTemporaryToInput, EIO, 0, Links::None), kReplaceFailed},
@@ -335,31 +346,12 @@ const FaultRow kFaultRows[] = {
     {"fault-link-refused-rename-temporary", failing(Op::RenameTemporaryToInput, EIO, 0, Links::Refused), kReplaceFailed},
 };
 // clang-format on
+#undef FERRULE_EPOCHS
 
 Case faultCase(const FaultRow& row) {
-    const std::string epochs =
-        "24240  19  5 25  1 20  0.0000000  0  1G01\\r\\n  21234567.89105  21235567.891 6  "
-        "21236567.891 7  21237567.89108\\r\\n";
-    const Pieces input =
-        parsePieces(row.input != nullptr ? row.input : "< tests/cases/kinematic/input\n" + epochs);
-    Case c{row.name, {{"told", row.told}}, {{"input", input}}, row.fault};
-    if (row.files != nullptr) c.keys["files"] = row.files;
-    if (row.earlierOriginal) c.keys["setup"] = "earlier-original";
-    if (row.posixOnly) c.keys["posix-only"] = "yes";
-    switch (row.path) {
-        case FaultRow::Path::Input:
-            break;
-        case FaultRow::Path::Converted:
-            c.files["expected"] = parsePieces("< tests/cases/kinematic/expected\n" + epochs);
-            break;
-        case FaultRow::Path::Grown:
-            c.files["expected"] = input;
-            c.files["expected"].push_back({"appended\r\n"});
-            break;
-        case FaultRow::Path::NewFile:
-            c.files["expected"] = {{"a new file\r\n"}};
-            break;
-    }
+    Case c{row.name, parseKeys(row.keys), {{"input", parsePieces(row.input)}}, row.fault};
+    c.keys["told"] = row.told;
+    if (row.expected != nullptr) c.files["expected"] = parsePieces(row.expected);
     return c;
 }
 
@@ -374,7 +366,9 @@ const std::vector<Case>& allCases() {
             all.push_back(loadFolder(name));
         }
         for (const MarkerRow& row : kMarkerRows) all.push_back(markerCase(row));
-        for (const StreamedRow& row : kStreamedRows) all.push_back(streamedCase(row));
+        for (Case& row : tableCases("tests/cases/hostile-inputs.table")) {
+            all.push_back(std::move(row));
+        }
         for (const FaultRow& row : kFaultRows) all.push_back(faultCase(row));
         return all;
     }();
