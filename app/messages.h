@@ -58,9 +58,30 @@ inline constexpr std::string_view kCannotLock =
 inline constexpr std::string_view kUnknownOption = "不明なオプションです: ";
 inline constexpr std::string_view kOptionWithoutValue = "オプションの値がありません: ";
 inline constexpr std::string_view kOptionValueWrong = "オプションの値が正しくありません: ";
-inline constexpr std::string_view kReportNotWritten = "[NG] レポートを書き出せませんでした: ";
+// The report files, each with the file's name after it.
+inline constexpr std::string_view kReportNotWritten = "レポートを書き出せませんでした: ";
+inline constexpr std::string_view kReportNotReplaced =
+    "レポートを書き出せませんでした。同じ名前の既存のファイルを置き換えられません"
+    "（別のユーザーのファイルなど）: ";
 inline constexpr std::string_view kReportOverInput =
-    "[NG] レポートの書き出し先が観測ファイルです。別の名前を指定してください: ";
+    "レポートの書き出し先が観測ファイル（またはその _original、_temp）です。"
+    "別の名前を指定してください: ";
+inline constexpr std::string_view kReportOutputsOneFile =
+    "--csv と --html の書き出し先が同じファイルです。別の名前を指定してください: ";
+inline constexpr std::string_view kReportNotRegular =
+    "レポートの書き出し先に、通常のファイルではないもの（リンク、FIFO、フォルダなど）があります。"
+    "別の名前を指定してください: ";
+inline constexpr std::string_view kReportOverRinex =
+    "レポートの書き出し先に RINEX ファイルがあります。別の名前を指定してください: ";
+inline constexpr std::string_view kReportFolderMissing =
+    "レポートの書き出し先のフォルダを開けません: ";
+inline constexpr std::string_view kReportFolderNotWritable =
+    "レポートの書き出し先のフォルダにファイルを作れません: ";
+inline constexpr std::string_view kReportNameWrong =
+    "レポートの名前は --csv なら .csv、--html なら .html か .htm で終わる名前"
+    "（または標準出力の -）にしてください: ";
+inline constexpr std::string_view kReportOutOfMemory =
+    "メモリが不足したため、このファイルの観測を表にできませんでした。";
 inline constexpr std::string_view kChangedWhileRead = "変換中にファイルが変更されました。";
 inline constexpr std::string_view kLinkToSideFile =
     "このファイルは、変換で使う名前（_original または _temp）とつながるシンボリックリンクです。"

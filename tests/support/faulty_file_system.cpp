@@ -95,13 +95,18 @@ class FaultyFileSystem::Folder final : public platform::Folder {
         step();
         return real_->lockedByAnother(name);
     }
-    std::unique_ptr<platform::OutputFile> create(const Name& name) override {
+    std::unique_ptr<platform::OutputFile> create(const Name& name,
+                                                 platform::Access access) override {
         step();
         const bool temporary = isTemporary(name);
         if (temporary && files_.fails(FileOperation::CreateTemporary)) return nullptr;
-        std::unique_ptr<platform::OutputFile> file = real_->create(name);
+        std::unique_ptr<platform::OutputFile> file = real_->create(name, access);
         if (file == nullptr) return nullptr;
         return std::make_unique<Output>(files_, std::move(file), temporary);
+    }
+    std::optional<std::string> head(const Name& name, std::size_t size) override {
+        step();
+        return real_->head(name, size);
     }
     bool rename(const Name& from, const Name& to) override {
         step();
@@ -120,9 +125,14 @@ class FaultyFileSystem::Folder final : public platform::Folder {
         if (files_.fault_.linkRefused) return platform::Replacement::LinkRefused;
         return real_->replaceKeeping(temporary, input, kept);
     }
+    platform::Replacement takeName(const Name& temporary, const Name& input) override {
+        step();
+        if (inTheWay(temporary) || files_.fails(FileOperation::RenameTemporaryToInput)) {
+            return platform::Replacement::Failed;
+        }
+        return real_->takeName(temporary, input);
+    }
     void sync() override { real_->sync(); }
-    void holdInterrupts() override { real_->holdInterrupts(); }
-    void releaseInterrupts() override { real_->releaseInterrupts(); }
 
   private:
     void step() {
@@ -148,6 +158,10 @@ bool FaultyFileSystem::fails(FileOperation operation) {
     injected_ = true;
     errno = fault_.error;
     return true;
+}
+
+platform::FolderOf FaultyFileSystem::folderOf(const Path& path) {
+    return real_.folderOf(path);
 }
 
 platform::Opened FaultyFileSystem::open(const Path& path) {

@@ -51,6 +51,9 @@ class FaultyFileSystem final : public platform::FileSystem {
         : real_(real), input_(input), fault_(std::move(fault)) {}
 
     platform::Opened open(const platform::Path& path) override;
+    platform::FolderOf folderOf(const platform::Path& path) override;
+    void holdInterrupts() override { real_.holdInterrupts(); }
+    void releaseInterrupts() override { real_.releaseInterrupts(); }
 
     bool faultInjected() const { return injected_; }
     int openFileViolations() const { return openFileViolations_; }
