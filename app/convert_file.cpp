@@ -167,14 +167,22 @@ class TemporaryFile {
                 return nullptr;
             }
         }
-        std::unique_ptr<platform::OutputFile> file = folder.create(name);
-        const std::optional<platform::FileState> state = file ? file->state() : std::nullopt;
+        // Made before the file, so that once the file exists nothing stands between it and
+        // the owner that removes it (not even memory running out).
+        std::unique_ptr<TemporaryFile> temporary(new TemporaryFile(folder, input, name));
+        temporary->file_ = folder.create(name);
+        const std::optional<platform::FileState> state =
+            temporary->file_ ? temporary->file_->state() : std::nullopt;
         if (!state) {
+            if (temporary->file_ != nullptr) {
+                (void)temporary->close();
+                (void)folder.remove(name);
+            }
             refusal = refuse(messages::kTempCreateFailed);
             return nullptr;
         }
-        return std::unique_ptr<TemporaryFile>(
-            new TemporaryFile(folder, input, name, std::move(file), *state));
+        temporary->state_ = *state;
+        return temporary;
     }
 
     ~TemporaryFile() {
@@ -187,7 +195,7 @@ class TemporaryFile {
     platform::OutputFile& file() { return *file_; }
     // Closes the file; it is released even when closing fails.
     [[nodiscard]] bool close() {
-        if (closed_) return true;
+        if (closed_ || file_ == nullptr) return true;
         closed_ = true;
         return file_->close();
     }
@@ -239,13 +247,8 @@ class TemporaryFile {
 
   private:
     TemporaryFile(platform::Folder& folder, platform::Folder::Name input,
-                  platform::Folder::Name name, std::unique_ptr<platform::OutputFile> file,
-                  const platform::FileState& state)
-        : folder_(folder),
-          input_(std::move(input)),
-          name_(std::move(name)),
-          file_(std::move(file)),
-          state_(state) {}
+                  platform::Folder::Name name)
+        : folder_(folder), input_(std::move(input)), name_(std::move(name)) {}
 
     platform::Replacement published() {
         committed_ = true;

@@ -113,10 +113,8 @@ std::string zoneLabel(std::int32_t minutes) {
     return label;
 }
 
-}  // namespace
-
 // Options come before the files; "--" ends them, so that a file's name may begin with "-".
-int runProgram(std::span<const Path> arguments, platform::Services& services) {
+int runArguments(std::span<const Path> arguments, platform::Services& services) {
     bool report = false;
     bool options = true;
     ReportRequest request;
@@ -174,6 +172,21 @@ int runProgram(std::span<const Path> arguments, platform::Services& services) {
     }
     if (files.empty()) return wrongUse(services, true);
     return report ? reportFiles(files, request, services) : convertFiles(files, services);
+}
+
+}  // namespace
+
+// Memory that runs out outside a file's conversion or report (the options, a check before the
+// report is read) ends the program, told; what it made is removed as it unwinds.
+int runProgram(std::span<const Path> arguments, platform::Services& services) {
+    try {
+        return runArguments(arguments, services);
+    } catch (const std::bad_alloc&) {
+        services.console.writeError("[NG] ");
+        services.console.writeError(messages::kOutOfMemory);
+        services.console.writeError("\n");
+        return 1;
+    }
 }
 
 // The files dropped on the report's own icon get one page, "<first file>_report.html" beside the

@@ -146,7 +146,14 @@ class ReportOutput {
             if (file_ == nullptr) return false;
         }
         const std::optional<platform::FileState> state = file_ ? file_->state() : std::nullopt;
-        if (!state) return false;
+        if (!state) {
+            if (file_ != nullptr) {
+                (void)file_->close();
+                file_.reset();
+                (void)folder_->remove(temporary_);
+            }
+            return false;
+        }
         state_ = *state;
         return true;
     }

@@ -75,6 +75,10 @@ class Descriptor {
         const int fd = release();
         return fd < 0 || ::close(fd) == 0;
     }
+    void reset(int fd) {
+        (void)close();
+        fd_ = fd;
+    }
 
   private:
     int fd_;
@@ -211,6 +215,8 @@ class PosixOutputFile final : public OutputFile {
   public:
     PosixOutputFile(Descriptor fd, Path path, DebugChannel& debug)
         : fd_(std::move(fd)), path_(std::move(path)), debug_(debug) {}
+    // The descriptor of a file created once this object exists (nothing can fail after it).
+    void adopt(int fd) { fd_.reset(fd); }
 
     bool write(const char* data, std::size_t size) override {
         while (size > 0) {
@@ -347,8 +353,11 @@ class PosixFolder final : public Folder {
         return ::flock(fd.get(), LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK;
     }
 
+    // Everything that allocates comes before the file is created: once it exists, its owner
+    // (who removes it unless it is kept) has it.
     std::unique_ptr<OutputFile> create(const Name& name, Access access) override {
         const mode_t mode = access == Access::OwnerOnly ? 0600 : 0666;  // the umask applies
+        auto file = std::make_unique<PosixOutputFile>(Descriptor(), path_ / name, debug_);
         Descriptor fd(::openat(fd_.get(), name.c_str(),
                                O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode));
         struct stat status {};
@@ -360,7 +369,8 @@ class PosixFolder final : public Folder {
         // without locks still converts: the input's lock would have refused it already.)
         (void)::flock(fd.get(), LOCK_EX | LOCK_NB);
         recordTemporary(fd_.get(), name, status);
-        return std::make_unique<PosixOutputFile>(std::move(fd), path_ / name, debug_);
+        file->adopt(fd.release());
+        return file;
     }
 
     std::optional<std::string> head(const Name& name, std::size_t size) override {

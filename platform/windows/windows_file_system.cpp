@@ -80,6 +80,10 @@ class Handle {
         const HANDLE handle = release();
         return handle == INVALID_HANDLE_VALUE || CloseHandle(handle) != 0;
     }
+    void reset(HANDLE handle) {
+        (void)close();
+        handle_ = handle;
+    }
 
   private:
     HANDLE handle_;
@@ -280,6 +284,8 @@ class WindowsOutputFile final : public OutputFile {
   public:
     WindowsOutputFile(HANDLE handle, Path path, DebugChannel& debug)
         : handle_(handle), path_(std::move(path)), debug_(debug) {}
+    // The handle of a file created once this object exists (nothing can fail after it).
+    void adopt(HANDLE handle) { handle_.reset(handle); }
     ~WindowsOutputFile() override { (void)closeRecorded(handle_); }
 
     bool write(const char* data, std::size_t size) override {
@@ -372,6 +378,7 @@ class WindowsFolder final : public Folder {
     // (Access: the file has the access rights the folder gives new files, either way.)
     std::unique_ptr<OutputFile> create(const Name& name, Access) override {
         const std::wstring path = pathOf(name);
+        auto made = std::make_unique<WindowsOutputFile>(INVALID_HANDLE_VALUE, path, debug_);
         Handle file(CreateFileW(path.c_str(), GENERIC_WRITE | DELETE, FILE_SHARE_READ, nullptr,
                                 CREATE_NEW, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT,
                                 nullptr));
@@ -384,7 +391,8 @@ class WindowsFolder final : public Folder {
         // without locks still converts: the input's lock would have refused it already.)
         (void)takeConversionLock(file.get());
         recordTemporary(this, path, info, file.get());
-        return std::make_unique<WindowsOutputFile>(file.release(), path, debug_);
+        made->adopt(file.release());
+        return made;
     }
 
     std::optional<std::string> head(const Name& name, std::size_t size) override {
