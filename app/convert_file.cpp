@@ -121,20 +121,6 @@ Told refuse(std::string_view text, Outcome outcome = Outcome::InProgress) {
     return Told{false, messages::kCaptionNg, std::string(text), outcome};
 }
 
-// Interrupts wait while the swap runs: the input's name never stays without a whole file.
-class InterruptsHeld {
-  public:
-    explicit InterruptsHeld(platform::Folder& folder) : folder_(folder) {
-        folder_.holdInterrupts();
-    }
-    ~InterruptsHeld() { folder_.releaseInterrupts(); }
-    InterruptsHeld(const InterruptsHeld&) = delete;
-    InterruptsHeld& operator=(const InterruptsHeld&) = delete;
-
-  private:
-    platform::Folder& folder_;
-};
-
 // Reads the whole input into the conversion, a block at a time; after each block `written`
 // writes out what the conversion gathered from it (the block is then read into again) and says
 // whether that worked.
@@ -181,14 +167,22 @@ class TemporaryFile {
                 return nullptr;
             }
         }
-        std::unique_ptr<platform::OutputFile> file = folder.create(name);
-        const std::optional<platform::FileState> state = file ? file->state() : std::nullopt;
+        // Made before the file, so that once the file exists nothing stands between it and
+        // the owner that removes it (not even memory running out).
+        std::unique_ptr<TemporaryFile> temporary(new TemporaryFile(folder, input, name));
+        temporary->file_ = folder.create(name);
+        const std::optional<platform::FileState> state =
+            temporary->file_ ? temporary->file_->state() : std::nullopt;
         if (!state) {
+            if (temporary->file_ != nullptr) {
+                (void)temporary->close();
+                (void)folder.remove(name);
+            }
             refusal = refuse(messages::kTempCreateFailed);
             return nullptr;
         }
-        return std::unique_ptr<TemporaryFile>(
-            new TemporaryFile(folder, input, name, std::move(file), *state));
+        temporary->state_ = *state;
+        return temporary;
     }
 
     ~TemporaryFile() {
@@ -201,7 +195,7 @@ class TemporaryFile {
     platform::OutputFile& file() { return *file_; }
     // Closes the file; it is released even when closing fails.
     [[nodiscard]] bool close() {
-        if (closed_) return true;
+        if (closed_ || file_ == nullptr) return true;
         closed_ = true;
         return file_->close();
     }
@@ -212,54 +206,61 @@ class TemporaryFile {
     // file already at "<name>_original" is removed first (never a directory: then the swap
     // fails). Where the file system has hard links the input keeps its name until the converted
     // file replaces it in one step; where this file may not be linked (another user's, under
-    // protected hard links), "_original" is written as a synced copy of the input first; where
-    // the file system has no links (FAT and exFAT memory cards) the input is moved first, and
-    // moved back if the converted file cannot take its name.
-    [[nodiscard]] bool commit(platform::InputFile& input) {
+    // protected hard links), "_original" is written as a synced copy of the input first, with the
+    // input's owner and permissions where they can be given; where the file system has no links
+    // (FAT and exFAT memory cards) the input is moved first, and moved back if the converted file
+    // cannot take its name. Changed: a newer file took the input's name meanwhile, and keeps it;
+    // what this conversion made is gone. Interrupts wait from here until `held` is let go.
+    [[nodiscard]] platform::Replacement commit(platform::InputFile& input,
+                                               const platform::FileState& inputState,
+                                               platform::InterruptHold& held) {
+        using platform::Replacement;
         const platform::Folder::Name kept = withSuffix(input_, "_original");
-        const InterruptsHeld held(folder_);
-        if (folder_.stateOf(kept) && !folder_.remove(kept)) return false;
-        switch (folder_.replaceKeeping(name_, input_, kept)) {
-            case platform::Replacement::Done:
+        held.hold();
+        if (folder_.stateOf(kept) && !folder_.remove(kept)) return Replacement::Failed;
+        Replacement replaced = folder_.replaceKeeping(name_, input_, kept);
+        switch (replaced) {
+            case Replacement::Done:
                 return published();
-            case platform::Replacement::Failed:
-                return false;
-            case platform::Replacement::LinkRefused:
-                if (!writeCopy(input, kept) || !folder_.rename(name_, input_)) {
+            case Replacement::Changed:
+            case Replacement::Failed:
+                return replaced;
+            case Replacement::LinkRefused:
+                replaced = writeCopy(input, inputState, kept) ? folder_.takeName(name_, input_)
+                                                              : Replacement::Failed;
+                if (replaced != Replacement::Done) {
                     (void)folder_.remove(kept);  // only the copy: the input is at its name
-                    return false;
+                    return replaced;
                 }
                 return published();
-            case platform::Replacement::NoHardLinks:
+            case Replacement::NoHardLinks:
                 break;
         }
-        if (!folder_.rename(input_, kept)) return false;
+        if (!folder_.rename(input_, kept)) return Replacement::Failed;
         if (!folder_.rename(name_, input_)) {
             // The input goes back to its name; should even that fail, it is at "_original".
             (void)folder_.rename(kept, input_);
-            return false;
+            return Replacement::Failed;
         }
         return published();
     }
 
   private:
     TemporaryFile(platform::Folder& folder, platform::Folder::Name input,
-                  platform::Folder::Name name, std::unique_ptr<platform::OutputFile> file,
-                  const platform::FileState& state)
-        : folder_(folder),
-          input_(std::move(input)),
-          name_(std::move(name)),
-          file_(std::move(file)),
-          state_(state) {}
+                  platform::Folder::Name name)
+        : folder_(folder), input_(std::move(input)), name_(std::move(name)) {}
 
-    bool published() {
+    platform::Replacement published() {
         committed_ = true;
         folder_.sync();
-        return true;
+        return platform::Replacement::Done;
     }
 
-    // The input's bytes as read again from its first byte, synced, under the name `kept`.
-    bool writeCopy(platform::InputFile& input, const platform::Folder::Name& kept) {
+    // The input's bytes as read again from its first byte, synced, under the name `kept`, with
+    // the input's owner, attributes and permissions where they can be given: its owner can always
+    // read her own original.
+    bool writeCopy(platform::InputFile& input, const platform::FileState& inputState,
+                   const platform::Folder::Name& kept) {
         std::unique_ptr<platform::OutputFile> copy = folder_.create(kept);
         if (copy == nullptr || !input.rewind()) return false;
         const PageAlignedBuffer block = pageAligned(kBlockBytes);
@@ -269,6 +270,7 @@ class TemporaryFile {
             if (count == 0) break;
             if (!copy->write(block.get(), static_cast<std::size_t>(count))) return false;
         }
+        copy->takeAttributesOf(inputState, input.extendedAttributes());
         return copy->sync() && copy->close();
     }
 
@@ -297,7 +299,8 @@ std::optional<Told> refusalToOpen(const platform::Opened& opened, const Path& pa
 
 }  // namespace
 
-Told convertFile(const Path& path, platform::Services& services) {
+Told convertFile(const Path& path, platform::Services& services,
+                 platform::InterruptHold* untilTold) {
     platform::Opened opened = services.files.open(path);
     if (std::optional<Told> refusal = refusalToOpen(opened, path)) return *refusal;
     platform::Folder& folder = *opened.folder;
@@ -366,8 +369,15 @@ Told convertFile(const Path& path, platform::Services& services) {
                    opened.name.string().c_str());
         return refuse(messages::kReplaceFailed);
     }
-    if (!temporary->commit(input)) return refuse(messages::kReplaceFailed);
-    return Told{true, outcomeCaption(outcome), message, outcome};
+    platform::InterruptHold ownHold(services.files);
+    switch (temporary->commit(input, *before, untilTold != nullptr ? *untilTold : ownHold)) {
+        case platform::Replacement::Done:
+            return Told{true, outcomeCaption(outcome), message, outcome};
+        case platform::Replacement::Changed:
+            return refuse(messages::kChangedWhileRead);
+        default:
+            return refuse(messages::kReplaceFailed);
+    }
 }
 
 // The file is read through a conversion whose output goes nowhere: no temporary file, no lock.

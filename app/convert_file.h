@@ -21,7 +21,10 @@ struct Told {
 };
 
 // Converts the file. Converted: the input now at "<path>_original", the result at its path.
-Told convertFile(const platform::Path& input, platform::Services& services);
+// Interrupts wait from the swap on until `untilTold` is let go (after the outcome is told), or,
+// without one, until the conversion returns.
+Told convertFile(const platform::Path& input, platform::Services& services,
+                 platform::InterruptHold* untilTold = nullptr);
 
 // What converting the file would do, changing nothing: the outcome the conversion would tell,
 // and what it read.

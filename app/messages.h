@@ -16,12 +16,12 @@ inline constexpr std::string_view kBanner = "Ferrule program Ver1.01  2019/May/2
 inline constexpr std::string_view kPleaseWait = "しばらくお待ちください...\n";
 inline constexpr std::string_view kUsage =
     "使い方: ferrule [--] <RINEX観測ファイル>...\n"
-    "        ferrule --report [--csv ファイル] [--html ファイル] [--min-epochs N]\n"
+    "        ferrule --report [--csv 名前.csv] [--html 名前.html] [--min-epochs N]\n"
     "                [--min-satellites N] [--utc-offset ±時[:分]] [--] <RINEX観測ファイル>...\n"
     "        ferrule --help | --version\n";
 inline constexpr std::string_view kHelp =
     "使い方: ferrule [--] <RINEX観測ファイル>...\n"
-    "        ferrule --report [--csv ファイル] [--html ファイル] [--min-epochs N]\n"
+    "        ferrule --report [--csv 名前.csv] [--html 名前.html] [--min-epochs N]\n"
     "                [--min-satellites N] [--utc-offset ±時[:分]] [--] <RINEX観測ファイル>...\n"
     "        ferrule --help | --version\n"
     "\n"
@@ -34,8 +34,8 @@ inline constexpr std::string_view kHelp =
     "\n"
     "  --report               何も変更せず、変換の内容と、点ごとの観測（点名、開始と終了の\n"
     "                         時刻、エポック数、衛星数、欠測、アンテナ高、判定）の表を表示します\n"
-    "  --csv ファイル         その表を CSV ファイル（UTF-8、Excel 用）に書き出します\n"
-    "  --html ファイル        その表と観測の時間図を HTML ファイルに書き出します\n"
+    "  --csv 名前.csv         その表を CSV ファイル（UTF-8、Excel 用）に書き出します\n"
+    "  --html 名前.html       その表と観測の時間図を HTML ファイルに書き出します\n"
     "  --min-epochs N         判定に使う、1点のエポック数の下限（既定 10）\n"
     "  --min-satellites N     判定に使う、1エポックの衛星数の下限（既定 5）\n"
     "  --utc-offset ±時[:分]  現地時刻の UTC との差（既定 +9、日本標準時 JST）\n"
@@ -43,7 +43,9 @@ inline constexpr std::string_view kHelp =
     "  -V, --version          バージョンを表示します\n"
     "  --                     これより後の引数はすべてファイル名です\n"
     "\n"
-    "--csv と --html は --report を含みます（観測ファイルは変更しません）。\n";
+    "--csv と --html は --report を含みます（観測ファイルは変更しません）。\n"
+    "名前は .csv、.html（.htm）で終わるものか、標準出力の - です。レポートは横に書いてから\n"
+    "名前を置き換えるので、途中で止まっても前のファイルは残ります。\n";
 
 inline constexpr std::string_view kReadFailed = "RINEX観測ファイルの読み込みに失敗しました。";
 inline constexpr std::string_view kNotObservationFile =
@@ -58,9 +60,30 @@ inline constexpr std::string_view kCannotLock =
 inline constexpr std::string_view kUnknownOption = "不明なオプションです: ";
 inline constexpr std::string_view kOptionWithoutValue = "オプションの値がありません: ";
 inline constexpr std::string_view kOptionValueWrong = "オプションの値が正しくありません: ";
-inline constexpr std::string_view kReportNotWritten = "[NG] レポートを書き出せませんでした: ";
+// The report files, each with the file's name after it.
+inline constexpr std::string_view kReportNotWritten = "レポートを書き出せませんでした: ";
+inline constexpr std::string_view kReportNotReplaced =
+    "レポートを書き出せませんでした。同じ名前の既存のファイルを置き換えられません"
+    "（別のユーザーのファイルなど）: ";
 inline constexpr std::string_view kReportOverInput =
-    "[NG] レポートの書き出し先が観測ファイルです。別の名前を指定してください: ";
+    "レポートの書き出し先が観測ファイル（またはその _original、_temp）です。"
+    "別の名前を指定してください: ";
+inline constexpr std::string_view kReportOutputsOneFile =
+    "--csv と --html の書き出し先が同じファイルです。別の名前を指定してください: ";
+inline constexpr std::string_view kReportNotRegular =
+    "レポートの書き出し先に、通常のファイルではないもの（リンク、FIFO、フォルダなど）があります。"
+    "別の名前を指定してください: ";
+inline constexpr std::string_view kReportOverRinex =
+    "レポートの書き出し先に RINEX ファイルがあります。別の名前を指定してください: ";
+inline constexpr std::string_view kReportFolderMissing =
+    "レポートの書き出し先のフォルダを開けません: ";
+inline constexpr std::string_view kReportFolderNotWritable =
+    "レポートの書き出し先のフォルダにファイルを作れません: ";
+inline constexpr std::string_view kReportNameWrong =
+    "レポートの名前は --csv なら .csv、--html なら .html か .htm で終わる名前"
+    "（または標準出力の -）にしてください: ";
+inline constexpr std::string_view kReportOutOfMemory =
+    "メモリが不足したため、このファイルの観測を表にできませんでした。";
 inline constexpr std::string_view kChangedWhileRead = "変換中にファイルが変更されました。";
 inline constexpr std::string_view kLinkToSideFile =
     "このファイルは、変換で使う名前（_original または _temp）とつながるシンボリックリンクです。"

@@ -3,7 +3,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <memory>
 #include <new>
 #include <optional>
@@ -12,7 +11,7 @@
 
 #include "app/convert_file.h"
 #include "app/messages.h"
-#include "app/report.h"
+#include "app/report_run.h"
 #include "app/shown_text.h"
 #include "ferrule/version.h"
 
@@ -29,17 +28,11 @@ std::string nameOf(const Path& path) {
     return std::string(name.begin(), name.end());
 }
 
-// A path as it is shown in an outcome line or a report: a line feed or an escape sequence in a
-// name cannot split the line or paint another.
-std::string shownName(const Path& path) {
-    return detail::shownText(nameOf(path), detail::Backslash::Kept);
-}
-
 // A conversion that runs out of memory is a failure like any other: its temporary file is gone
 // with it (removed as the conversion unwinds), and the next file is converted.
-Told convertSafely(const Path& file, platform::Services& services) {
+Told convertSafely(const Path& file, platform::Services& services, platform::InterruptHold& held) {
     try {
-        return convertFile(file, services);
+        return convertFile(file, services, &held);
     } catch (const std::bad_alloc&) {
         return Told{false, messages::kCaptionNg, std::string(messages::kOutOfMemory)};
     }
@@ -57,8 +50,10 @@ void writeStartLines(platform::Console& console) {
 // message at the end.
 int convertFiles(const std::vector<Path>& files, platform::Services& services) {
     writeStartLines(services.console);
+    // An interrupt during a swap waits until the file's outcome is told.
     if (files.size() == 1) {
-        Told told = convertSafely(files.front(), services);
+        platform::InterruptHold held(services.files);
+        Told told = convertSafely(files.front(), services, held);
         // Only here does the program end at a header error: a batch goes on with the next file.
         if (told.outcome == Outcome::HeaderError) told.text += messages::kProgramEnds;
         services.notifier.notify(told.converted, told.caption, told.text);
@@ -66,96 +61,13 @@ int convertFiles(const std::vector<Path>& files, platform::Services& services) {
     }
     bool allConverted = true;
     for (const Path& file : files) {
-        const Told told = convertSafely(file, services);
-        services.notifier.notifyOf(shownName(file), told.converted, told.caption, told.text);
+        platform::InterruptHold held(services.files);
+        const Told told = convertSafely(file, services, held);
+        services.notifier.notifyOf(detail::shownPath(file), told.converted, told.caption,
+                                   told.text);
         allConverted = allConverted && told.converted;
     }
     services.notifier.allNotified(allConverted);
-    return allConverted ? 0 : 1;
-}
-
-// What --report does besides telling the console: the thresholds and local time of its table,
-// and the CSV file and HTML page it writes.
-struct ReportRequest {
-    ReportOptions options;
-    std::optional<Path> csv;
-    std::optional<Path> html;
-};
-
-// A report file written as the files are read: a CSV file or an HTML page.
-struct ReportFile {
-    Path path;
-    std::unique_ptr<detail::ReportWriter> writer;
-    std::ofstream out;
-};
-
-// For each file, what a conversion would do and what it read; nothing on disk changes but the
-// report files asked for. `written`, when given, says whether they were written whole.
-int reportFiles(const std::vector<Path>& files, const ReportRequest& request,
-                platform::Services& services, bool* written = nullptr) {
-    if (written != nullptr) *written = true;
-    std::vector<ReportFile> outputs;
-    if (request.csv) outputs.push_back({*request.csv, detail::csvReport(request.options), {}});
-    if (request.html) outputs.push_back({*request.html, detail::htmlReport(request.options), {}});
-    // A report file that is one of the observation files (a slip of the command line) would empty
-    // it before it is read: nothing is written then.
-    for (const ReportFile& output : outputs) {
-        for (const Path& file : files) {
-            std::error_code unknown;
-            if (std::filesystem::equivalent(output.path, file, unknown)) {
-                services.console.writeError(std::string(messages::kReportOverInput) +
-                                            shownName(output.path) + "\n");
-                if (written != nullptr) *written = false;
-                return 2;
-            }
-        }
-    }
-    for (ReportFile& output : outputs) {
-        output.out.open(output.path, std::ios::binary | std::ios::trunc);
-        output.out << output.writer->begin();
-    }
-    bool allConverted = true;
-    for (const Path& file : files) {
-        Survey survey;
-        Told told;
-        try {
-            told = reportFile(file, services, survey);
-        } catch (const std::bad_alloc&) {
-            told = Told{false, messages::kCaptionNg, std::string(messages::kOutOfMemory)};
-            survey = Survey{};
-        }
-        std::string verdict;
-        if (!told.converted) {
-            verdict.append(messages::kWouldRefuse).append(told.text);
-        } else {
-            verdict =
-                survey.repairedStationId.empty() ? messages::kWouldConvert : messages::kWouldRepair;
-        }
-        std::string text = shownName(file) + ": " + verdict + "\n";
-        // What was read, indented under the file's line.
-        const bool read = told.outcome != Outcome::InProgress;
-        const std::string description = read ? describeSurvey(survey, request.options) : "";
-        for (std::size_t at = 0; at < description.size();) {
-            const std::size_t end = description.find('\n', at) + 1;
-            text += "  " + description.substr(at, end - at);
-            at = end;
-        }
-        services.console.writeOutput(text);
-        for (ReportFile& output : outputs) {
-            output.out << output.writer->add(shownName(file), verdict, read ? &survey : nullptr);
-        }
-        allConverted = allConverted && told.converted;
-    }
-    for (ReportFile& output : outputs) {
-        output.out << output.writer->end();
-        output.out.close();
-        if (!output.out) {
-            services.console.writeError(std::string(messages::kReportNotWritten) +
-                                        shownName(output.path) + "\n");
-            allConverted = false;
-            if (written != nullptr) *written = false;
-        }
-    }
     return allConverted ? 0 : 1;
 }
 
@@ -201,10 +113,8 @@ std::string zoneLabel(std::int32_t minutes) {
     return label;
 }
 
-}  // namespace
-
 // Options come before the files; "--" ends them, so that a file's name may begin with "-".
-int runProgram(std::span<const Path> arguments, platform::Services& services) {
+int runArguments(std::span<const Path> arguments, platform::Services& services) {
     bool report = false;
     bool options = true;
     ReportRequest request;
@@ -236,6 +146,11 @@ int runProgram(std::span<const Path> arguments, platform::Services& services) {
         } else if (word == "--report") {
             report = true;
         } else if (word == "--csv" || word == "--html") {
+            if (!isReportName(value, word == "--html")) {
+                return wrongUse(
+                    services, false,
+                    std::string(messages::kReportNameWrong) + word + " " + detail::shownText(text));
+            }
             (word == "--csv" ? request.csv : request.html) = value;
             report = true;
         } else if (word == "--min-epochs" || word == "--min-satellites") {
@@ -259,6 +174,21 @@ int runProgram(std::span<const Path> arguments, platform::Services& services) {
     return report ? reportFiles(files, request, services) : convertFiles(files, services);
 }
 
+}  // namespace
+
+// Memory that runs out outside a file's conversion or report (the options, a check before the
+// report is read) ends the program, told; what it made is removed as it unwinds.
+int runProgram(std::span<const Path> arguments, platform::Services& services) {
+    try {
+        return runArguments(arguments, services);
+    } catch (const std::bad_alloc&) {
+        services.console.writeError("[NG] ");
+        services.console.writeError(messages::kOutOfMemory);
+        services.console.writeError("\n");
+        return 1;
+    }
+}
+
 // The files dropped on the report's own icon get one page, "<first file>_report.html" beside the
 // first of them, shown to the user; a page that could not be written is told in a message.
 int runReportLauncher(std::span<const Path> arguments, platform::Services& services) {
@@ -266,14 +196,12 @@ int runReportLauncher(std::span<const Path> arguments, platform::Services& servi
     if (files.empty()) return wrongUse(services, true);
     ReportRequest request;
     request.html = Path(files.front()) += "_report.html";
-    bool written = false;
-    const int status = reportFiles(files, request, services, &written);
-    if (written) {
+    std::string failure;
+    const int status = reportFiles(files, request, services, &failure);
+    if (failure.empty()) {
         services.notifier.showPage(*request.html);
     } else {
-        services.notifier.notify(
-            false, messages::kCaptionNg,
-            std::string(messages::kReportNotWritten).substr(5) + shownName(*request.html));
+        services.notifier.notify(false, messages::kCaptionNg, failure);
     }
     return status;
 }

@@ -25,8 +25,13 @@ using detail::debugPrint;
 class Console {
   public:
     virtual ~Console() = default;
+    // A console that has gone away (a pager that quit: a closed pipe) loses what is written to
+    // it; the program goes on with its work.
     virtual void writeOutput(std::string_view text) = 0;
     virtual void writeError(std::string_view text) = 0;
+    // Bytes as they are (a report written to standard output), untranslated; false when they
+    // could not all be written.
+    [[nodiscard]] virtual bool writeData(std::string_view bytes) = 0;
 };
 
 // Tells the user the outcome: a blocking message box, or its stand-in. Texts are UTF-8.
@@ -132,8 +137,13 @@ enum class Replacement {
     NoHardLinks,  // the file system has no hard links (FAT, exFAT): nothing changed
     LinkRefused,  // it has them, but the input may not be linked (another user's file, say):
                   // nothing changed
+    Changed,      // another file had taken the input's name meanwhile: it keeps it, nothing changed
     Failed,       // nothing changed
 };
+
+// Who may read a new file: its owner alone (a temporary file, until it takes the input's
+// permissions), or whoever the umask lets (a report).
+enum class Access { OwnerOnly, UnderUmask };
 
 // The folder that holds the input, held open from the moment the input's path was looked up:
 // every later step names an entry of this folder (the input's name, its "_temp" and its
@@ -150,22 +160,26 @@ class Folder {
     // Whether the entry is a file whose conversion lock someone holds.
     virtual bool lockedByAnother(const Name& name) = 0;
     // Creates a new file of our own, exclusively (nothing may be at the name, and no link is
-    // followed), readable and writable by its owner alone, and locked until it is closed. Null
-    // when it cannot be created.
-    virtual std::unique_ptr<OutputFile> create(const Name& name) = 0;
+    // followed), readable and writable by its owner alone or as the umask lets, and locked until
+    // it is closed. Null when it cannot be created.
+    virtual std::unique_ptr<OutputFile> create(const Name& name,
+                                               Access access = Access::OwnerOnly) = 0;
+    // The first `size` bytes (or fewer) of the regular file at the name, read without following
+    // a link and without blocking; empty when there is no regular file there to read.
+    virtual std::optional<std::string> head(const Name& name, std::size_t size) = 0;
     // Gives `from` the name `to`, replacing a file there.
     [[nodiscard]] virtual bool rename(const Name& from, const Name& to) = 0;
     // Keeps the file named `input` as `kept` (which does not exist) and puts `temporary` in its
-    // place, so that `input` names a whole file at every moment.
+    // place, so that `input` names a whole file at every moment. `input` must still name the
+    // file read when the two change places: where the file system can exchange two names in one
+    // step, a file renamed onto `input` meanwhile is seen, and keeps its name (Changed).
     virtual Replacement replaceKeeping(const Name& temporary, const Name& input,
                                        const Name& kept) = 0;
+    // Gives `temporary` the name `input`, whose file is kept under another name already (a
+    // copy): Done, Changed (as above: the file renamed onto `input` keeps its name) or Failed.
+    virtual Replacement takeName(const Name& temporary, const Name& input) = 0;
     // Makes the changes to the folder durable, where the platform can.
     virtual void sync() = 0;
-    // An interrupt (Ctrl-C, a hang-up, a termination) that comes while held waits until it is
-    // released; one that comes outside removes the temporary file this folder created and ends
-    // the program with status 128 + the signal's number.
-    virtual void holdInterrupts() {}
-    virtual void releaseInterrupts() {}
 };
 
 // The input of a conversion, found once: its folder held open, its name there, the file open.
@@ -182,6 +196,13 @@ struct Opened {
     std::unique_ptr<InputFile> file;
 };
 
+// The folder a file is to be written in (a report), held open, and the file's name there; the
+// name itself is not looked up (it need not exist, and a link there is not followed).
+struct FolderOf {
+    std::unique_ptr<Folder> folder;  // null when the folder cannot be opened
+    Folder::Name name;
+};
+
 // The file operations of a conversion. A failing call tells the debug channel why.
 class FileSystem {
   public:
@@ -190,6 +211,32 @@ class FileSystem {
     // folder is opened and held, and the file opened for reading in it, without blocking on it
     // and without following a link; only a regular file is opened.
     virtual Opened open(const Path& path) = 0;
+    // Opens the folder of the path and holds it.
+    virtual FolderOf folderOf(const Path& path) = 0;
+    // An interrupt (Ctrl-C, a hang-up, a termination) that comes while held waits until it is
+    // released; one that comes outside removes the temporary files the folders created and ends
+    // the program with status 128 + the signal's number.
+    virtual void holdInterrupts() {}
+    virtual void releaseInterrupts() {}
+};
+
+// Interrupts held from hold() (the swap) until the holder is gone (the outcome told).
+class InterruptHold {
+  public:
+    explicit InterruptHold(FileSystem& files) : files_(files) {}
+    ~InterruptHold() {
+        if (held_) files_.releaseInterrupts();
+    }
+    InterruptHold(const InterruptHold&) = delete;
+    InterruptHold& operator=(const InterruptHold&) = delete;
+    void hold() {
+        if (!held_) files_.holdInterrupts();
+        held_ = true;
+    }
+
+  private:
+    FileSystem& files_;
+    bool held_ = false;
 };
 
 // What the program is given to run with.

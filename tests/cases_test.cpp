@@ -468,6 +468,10 @@ ProgramRun runWithFault(const Case& c, const fs::path& path) {
     struct Recorder final : platform::Console, platform::Notifier {
         void writeOutput(std::string_view text) override { run.out += text; }
         void writeError(std::string_view text) override { run.err += text; }
+        bool writeData(std::string_view bytes) override {
+            run.out += bytes;
+            return true;
+        }
         void notify(bool converted, std::string_view caption, std::string_view text) override {
             (converted ? run.out : run.err) +=
                 "[" + std::string(caption) + "] " + std::string(text) + "\n";

@@ -205,6 +205,8 @@ const Row kRows[] = {
      kOk, 0, {{"u.19o", "converted"}, {"u.19o_original", "input"}},
      [](const fs::path& dir, TestUser&, TestUser& v) {
          EXPECT_EQ(statusOf(dir / "u.19o_original").st_uid, v.uid()) << "a copy, not a link";
+         // The copy has the input's permissions: its owner can read her own original.
+         EXPECT_EQ(statusOf(dir / "u.19o_original").st_mode & 07777, 0644u);
      }},
 };
 // clang-format on
@@ -374,6 +376,34 @@ TEST(FolderSwap, RacedByAnotherProcessLosesNothing) {
         EXPECT_EQ(readFile(mine / "base.19o_original"), input());
     }
     std::printf("    %d runs against the swapping folders\n", runs);
+}
+
+// A newer file renamed onto the path between the last check and the swap (the instant held open
+// for 2 s after the input got its second name): the newer file keeps its name, the conversion
+// is refused as changed while read, and nothing it made stays.
+TEST(SwapWindow, ANewerFileRenamedOntoThePathKeepsItsName) {
+    if (std::system("strace -o /dev/null true >/dev/null 2>&1") != 0) {
+        GTEST_SKIP() << "strace is not installed, or may not trace here";
+    }
+    const TempDir dir;
+    writeFile(dir / "s.19o", input());
+    writeFile(dir / "newer", "newer observations\r\n");
+    RunOptions options = inDirectory(dir.path());
+    options.wrapper = {"strace", "-f",           "-o", "/dev/null",
+                       "-e",     "trace=linkat", "-e", "inject=linkat:delay_exit=2000000"};
+    options.environment.emplace_back("ASAN_OPTIONS", "detect_leaks=0");
+    StartedRun started({"s.19o"}, options);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (!fs::exists(dir / "s.19o_original") && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    ASSERT_TRUE(fs::exists(dir / "s.19o_original")) << "the input never got its second name";
+    fs::rename(dir / "newer", dir / "s.19o");
+    const ProgramRun run = started.wait();
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(told(run), "[NG] 変換中にファイルが変更されました。");
+    EXPECT_EQ(entries(dir.path()), std::vector<std::string>{"s.19o"});
+    EXPECT_EQ(readFile(dir / "s.19o"), "newer observations\r\n");
 }
 
 }  // namespace

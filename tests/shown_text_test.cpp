@@ -25,6 +25,14 @@ TEST(ShownText, EscapesControlCharactersAndKeepsEveryOtherByte) {
         {"\xc2\xa0\xc2\x7f\xc2", "\xc2\xa0\xc2\\x7f\xc2"},
         // Shift-JIS (観測, with lead bytes in 0x80-0x9F) and a lone 0x9B are not UTF-8: kept.
         {"\x8a\xcf\x91\xaa \x9b", "\x8a\xcf\x91\xaa \x9b"},
+        // Bidirectional controls (a point name shown reversed): all three bytes escaped; the
+        // neighbours U+2029 and U+206A, and a cut-off control, kept.
+        {"P\xe2\x80\xae"
+         "100",
+         "P\\xe2\\x80\\xae100"},
+        {"\xe2\x80\x8e\xe2\x80\x8f\xe2\x80\xaa\xe2\x81\xa6\xe2\x81\xa9",
+         "\\xe2\\x80\\x8e\\xe2\\x80\\x8f\\xe2\\x80\\xaa\\xe2\\x81\\xa6\\xe2\\x81\\xa9"},
+        {"\xe2\x80\xa9\xe2\x81\xaa\xe2\x80", "\xe2\x80\xa9\xe2\x81\xaa\xe2\x80"},
         {"", ""},
     };
     for (const auto& [bytes, shown] : rows) EXPECT_EQ(shownText(bytes), shown) << bytes;

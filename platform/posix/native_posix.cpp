@@ -11,15 +11,20 @@ namespace ferrule::platform {
 
 namespace {
 
-void writeAndFlush(std::FILE* stream, std::string_view text) {
-    std::fwrite(text.data(), 1, text.size(), stream);
-    std::fflush(stream);
+// A stream that cannot be written (a closed pipe) loses the text; the error is cleared, so
+// that each write is tried on its own.
+bool writeAndFlush(std::FILE* stream, std::string_view text) {
+    const bool written =
+        std::fwrite(text.data(), 1, text.size(), stream) == text.size() && std::fflush(stream) == 0;
+    std::clearerr(stream);
+    return written;
 }
 
 class StandardConsole final : public Console {
   public:
-    void writeOutput(std::string_view text) override { writeAndFlush(stdout, text); }
-    void writeError(std::string_view text) override { writeAndFlush(stderr, text); }
+    void writeOutput(std::string_view text) override { (void)writeAndFlush(stdout, text); }
+    void writeError(std::string_view text) override { (void)writeAndFlush(stderr, text); }
+    bool writeData(std::string_view bytes) override { return writeAndFlush(stdout, bytes); }
 };
 
 // The message box's stand-in: "[" caption "] " text, on one line.

@@ -75,6 +75,10 @@ class Descriptor {
         const int fd = release();
         return fd < 0 || ::close(fd) == 0;
     }
+    void reset(int fd) {
+        (void)close();
+        fd_ = fd;
+    }
 
   private:
     int fd_;
@@ -82,44 +86,56 @@ class Descriptor {
 
 // --- Interrupts ------------------------------------------------------------------------------
 //
-// A signal handler can reach only process-wide state, so the temporary file a conversion has
+// A signal handler can reach only process-wide state, so each temporary file the program has
 // created is recorded here (its folder's descriptor, its name and its inode) while it stands
-// under its "_temp" name: an interrupt then removes that name, if it still names the file
-// created, and ends the program. The swap holds interrupts off, so that it is never cut between
-// two of its steps.
+// under its temporary name: a conversion's "_temp", or the new file of a report (two at most).
+// An interrupt then removes each such name, if it still names the file created, and ends the
+// program. The swap holds interrupts off, so that it is never cut between two of its steps.
 
-volatile sig_atomic_t temporaryRecorded = 0;
-int temporaryFolder = -1;
-char temporaryName[NAME_MAX + 1];
-dev_t temporaryDevice = 0;
-ino_t temporaryInode = 0;
+struct Recorded {
+    volatile sig_atomic_t used = 0;
+    int folder = -1;
+    char name[NAME_MAX + 1] = {};
+    dev_t device = 0;
+    ino_t inode = 0;
+};
+constexpr int kRecordedFiles = 4;
+Recorded recorded[kRecordedFiles];
 
 constexpr int kInterrupts[] = {SIGINT, SIGTERM, SIGHUP};
 
 extern "C" void onInterrupt(int signal) {
-    if (temporaryRecorded != 0) {
+    for (Recorded& file : recorded) {
+        if (file.used == 0) continue;
         struct stat status {};
-        if (::fstatat(temporaryFolder, temporaryName, &status, AT_SYMLINK_NOFOLLOW) == 0 &&
-            status.st_dev == temporaryDevice && status.st_ino == temporaryInode) {
-            ::unlinkat(temporaryFolder, temporaryName, 0);
+        if (::fstatat(file.folder, file.name, &status, AT_SYMLINK_NOFOLLOW) == 0 &&
+            status.st_dev == file.device && status.st_ino == file.inode) {
+            ::unlinkat(file.folder, file.name, 0);
         }
     }
     ::_exit(128 + signal);
 }
 
 void recordTemporary(int folder, const Name& name, const struct stat& status) {
-    if (temporaryRecorded != 0 || name.native().size() > NAME_MAX) return;
-    temporaryRecorded = 0;
-    temporaryFolder = folder;
-    std::memcpy(temporaryName, name.c_str(), name.native().size() + 1);
-    temporaryDevice = status.st_dev;
-    temporaryInode = status.st_ino;
-    temporaryRecorded = 1;
+    if (name.native().size() > NAME_MAX) return;
+    for (Recorded& file : recorded) {
+        if (file.used != 0) continue;
+        file.folder = folder;
+        std::memcpy(file.name, name.c_str(), name.native().size() + 1);
+        file.device = status.st_dev;
+        file.inode = status.st_ino;
+        file.used = 1;
+        return;
+    }
 }
 
-void forgetTemporary(int folder, const Name& name) {
-    if (temporaryRecorded != 0 && temporaryFolder == folder && name == temporaryName) {
-        temporaryRecorded = 0;
+// The file no longer stands at its name (renamed, removed); an empty name: nothing the folder
+// created is its to remove any more (it is closed).
+void forgetTemporary(int folder, const Name& name = {}) {
+    for (Recorded& file : recorded) {
+        if (file.used != 0 && file.folder == folder && (name.empty() || name == file.name)) {
+            file.used = 0;
+        }
     }
 }
 
@@ -199,6 +215,8 @@ class PosixOutputFile final : public OutputFile {
   public:
     PosixOutputFile(Descriptor fd, Path path, DebugChannel& debug)
         : fd_(std::move(fd)), path_(std::move(path)), debug_(debug) {}
+    // The descriptor of a file created once this object exists (nothing can fail after it).
+    void adopt(int fd) { fd_.reset(fd); }
 
     bool write(const char* data, std::size_t size) override {
         while (size > 0) {
@@ -300,10 +318,9 @@ class PosixFolder final : public Folder {
   public:
     PosixFolder(Descriptor fd, Path path, const FileState& input, DebugChannel& debug)
         : fd_(std::move(fd)), path_(std::move(path)), input_(input), debug_(debug) {}
-    // A temporary file left on purpose (after a stop) is no longer the conversion's to remove.
-    ~PosixFolder() override {
-        if (temporaryRecorded != 0 && temporaryFolder == fd_.get()) temporaryRecorded = 0;
-    }
+    // The descriptor is about to be closed: the files recorded through it are forgotten (their
+    // owners removed them already, or, after a failed removal, left them to be seen).
+    ~PosixFolder() override { forgetTemporary(fd_.get()); }
 
     std::optional<FileState> stateOf(const Name& name) override {
         struct stat status {};
@@ -336,9 +353,13 @@ class PosixFolder final : public Folder {
         return ::flock(fd.get(), LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK;
     }
 
-    std::unique_ptr<OutputFile> create(const Name& name) override {
+    // Everything that allocates comes before the file is created: once it exists, its owner
+    // (who removes it unless it is kept) has it.
+    std::unique_ptr<OutputFile> create(const Name& name, Access access) override {
+        const mode_t mode = access == Access::OwnerOnly ? 0600 : 0666;  // the umask applies
+        auto file = std::make_unique<PosixOutputFile>(Descriptor(), path_ / name, debug_);
         Descriptor fd(::openat(fd_.get(), name.c_str(),
-                               O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+                               O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode));
         struct stat status {};
         if (fd.get() < 0 || ::fstat(fd.get(), &status) != 0) {
             report(debug_, "openat", path_ / name);
@@ -348,7 +369,21 @@ class PosixFolder final : public Folder {
         // without locks still converts: the input's lock would have refused it already.)
         (void)::flock(fd.get(), LOCK_EX | LOCK_NB);
         recordTemporary(fd_.get(), name, status);
-        return std::make_unique<PosixOutputFile>(std::move(fd), path_ / name, debug_);
+        file->adopt(fd.release());
+        return file;
+    }
+
+    std::optional<std::string> head(const Name& name, std::size_t size) override {
+        const Descriptor fd(::openat(fd_.get(), name.c_str(),
+                                     O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+        const std::optional<FileState> state =
+            fd.get() >= 0 ? stateOfDescriptor(fd.get()) : std::nullopt;
+        if (!state || state->kind != FileState::Kind::Regular) return std::nullopt;
+        std::string bytes(size, '\0');
+        const ssize_t count = ::read(fd.get(), bytes.data(), size);
+        if (count < 0) return std::nullopt;
+        bytes.resize(static_cast<std::size_t>(count));
+        return bytes;
     }
 
     bool rename(const Name& from, const Name& to) override {
@@ -361,8 +396,7 @@ class PosixFolder final : public Folder {
     }
 
     // The input gets its second name first, checked to be the file read; then the converted
-    // file replaces it at its name in one rename. A crash between the two leaves the input at
-    // both names.
+    // file takes its name in one step. A crash between the two leaves the input at both names.
     Replacement replaceKeeping(const Name& temporary, const Name& input,
                                const Name& kept) override {
         if (::linkat(fd_.get(), input.c_str(), fd_.get(), kept.c_str(), 0) != 0) {
@@ -377,18 +411,49 @@ class PosixFolder final : public Folder {
             (void)::unlinkat(fd_.get(), kept.c_str(), 0);
             return Replacement::Failed;
         }
-        if (!rename(temporary, input)) {
-            (void)::unlinkat(fd_.get(), kept.c_str(), 0);
+        const Replacement replaced = takeName(temporary, input);
+        if (replaced != Replacement::Done) (void)::unlinkat(fd_.get(), kept.c_str(), 0);
+        return replaced;
+    }
+
+    // The converted file takes the input's name. Where the file system exchanges two names in
+    // one step (renameat2 with RENAME_EXCHANGE), the entry it took the name from must be the file
+    // read: a newer file renamed onto the name since the last check gets its name back, and the
+    // converted file goes back to its temporary name. Elsewhere one rename replaces the entry,
+    // and a file renamed there in the instant since the last check would lose its name.
+    Replacement takeName(const Name& temporary, const Name& input) override {
+#if defined(RENAME_EXCHANGE)
+        if (::renameat2(fd_.get(), temporary.c_str(), fd_.get(), input.c_str(), RENAME_EXCHANGE) ==
+            0) {
+            const std::optional<FileState> replaced = stateOf(temporary);
+            if (!replaced || !replaced->sameFile(input_)) {
+                debugPrint(debug_, "%s: another file had taken the name\n",
+                           (path_ / input).c_str());
+                if (::renameat2(fd_.get(), temporary.c_str(), fd_.get(), input.c_str(),
+                                RENAME_EXCHANGE) != 0) {
+                    report(debug_, "renameat2", path_ / input);
+                }
+                return Replacement::Changed;
+            }
+            // The input's other name (kept, or its copy) holds its bytes: this name can go.
+            forgetTemporary(fd_.get(), temporary);
+            if (::unlinkat(fd_.get(), temporary.c_str(), 0) != 0) {
+                report(debug_, "unlinkat", path_ / temporary);
+            }
+            return Replacement::Done;
+        }
+        if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP) {
+            report(debug_, "renameat2", path_ / temporary);
             return Replacement::Failed;
         }
-        return Replacement::Done;
+#endif
+        return rename(temporary, input) ? Replacement::Done : Replacement::Failed;
     }
 
     // The renames are done either way; this only hastens them to the disk.
-    void sync() override { (void)::fsync(fd_.get()); }
-
-    void holdInterrupts() override { blockInterrupts(SIG_BLOCK); }
-    void releaseInterrupts() override { blockInterrupts(SIG_UNBLOCK); }
+    void sync() override {
+        (void)::fsync(fd_.get());
+    }
 
   private:
     Descriptor fd_;
@@ -496,14 +561,44 @@ Opened PosixFileSystem::open(const Path& path) {
     return opened;
 }
 
+FolderOf PosixFileSystem::folderOf(const Path& path) {
+    FolderOf found;
+    const Path folderPath = path.parent_path();
+    found.name = path.filename();
+    if (found.name.empty() || found.name == "." || found.name == "..") {
+        errno = EISDIR;
+        report(debug_, "open", path);
+        return found;
+    }
+    Descriptor folder(
+        ::open(folderPath.empty() ? "." : folderPath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (folder.get() < 0) {
+        report(debug_, "open", folderPath);
+        return found;
+    }
+    found.folder =
+        std::make_unique<PosixFolder>(std::move(folder), folderPath, FileState{}, debug_);
+    return found;
+}
+
+void PosixFileSystem::holdInterrupts() {
+    blockInterrupts(SIG_BLOCK);
+}
+
+void PosixFileSystem::releaseInterrupts() {
+    blockInterrupts(SIG_UNBLOCK);
+}
+
 void installInterruptHandlers() {
     struct sigaction action {};
     action.sa_handler = onInterrupt;
     sigemptyset(&action.sa_mask);
     for (const int signal : kInterrupts) sigaddset(&action.sa_mask, signal);
     for (const int signal : kInterrupts) ::sigaction(signal, &action, nullptr);
-    // A file-size limit then shows as a failed write, not as a killed process.
+    // A file-size limit then shows as a failed write, not as a killed process; a console that
+    // went away (a pager that quit) as a write that was lost, while the work goes on.
     ::signal(SIGXFSZ, SIG_IGN);
+    ::signal(SIGPIPE, SIG_IGN);
 }
 
 void fillStandardDescriptors() {

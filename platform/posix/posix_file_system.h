@@ -14,13 +14,17 @@ class PosixFileSystem final : public FileSystem {
     explicit PosixFileSystem(DebugChannel& debug) : debug_(debug) {}
 
     Opened open(const Path& path) override;
+    FolderOf folderOf(const Path& path) override;
+    void holdInterrupts() override;
+    void releaseInterrupts() override;
 
   private:
     DebugChannel& debug_;
 };
 
-// Interrupts (SIGINT, SIGTERM, SIGHUP) remove the temporary file of the conversion under way and
-// end the program with status 128 + the signal; file-size limits show as failed writes.
+// Interrupts (SIGINT, SIGTERM, SIGHUP) remove the temporary files of the conversion or report
+// under way and end the program with status 128 + the signal; file-size limits show as failed
+// writes, and a closed pipe as a lost write to the console.
 void installInterruptHandlers();
 
 // Opens /dev/null on each of the standard descriptors 0, 1 and 2 that is closed, so that no file

@@ -78,6 +78,13 @@ void CodePageConsole::write(std::FILE* stream, std::string_view text) {
     std::fflush(stream);
 }
 
+bool CodePageConsole::writeData(std::string_view bytes) {
+    const bool written = std::fwrite(bytes.data(), 1, bytes.size(), output_) == bytes.size() &&
+                         std::fflush(output_) == 0;
+    std::clearerr(output_);
+    return written;
+}
+
 void MessageBoxNotifier::notify(bool /*converted*/, std::string_view caption,
                                 std::string_view text) {
     const std::wstring wideCaption = toUtf16(caption);

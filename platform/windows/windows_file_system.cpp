@@ -80,6 +80,10 @@ class Handle {
         const HANDLE handle = release();
         return handle == INVALID_HANDLE_VALUE || CloseHandle(handle) != 0;
     }
+    void reset(HANDLE handle) {
+        (void)close();
+        handle_ = handle;
+    }
 
   private:
     HANDLE handle_;
@@ -128,15 +132,21 @@ bool takeConversionLock(HANDLE handle) {
 // only); once it is closed, the name is opened without following a link and the file there is
 // deleted only if it is the one created.
 
-struct InterruptRecord {
-    InterruptRecord() { InitializeCriticalSection(&lock); }
-    CRITICAL_SECTION lock;
+// One file recorded for removal: a conversion's "_temp", or the new file of a report (two at
+// most, so four places).
+struct RecordedFile {
     const void* folder = nullptr;  // the folder that created the file; null when none is recorded
     HANDLE open = INVALID_HANDLE_VALUE;
     DWORD volume = 0;
     DWORD indexHigh = 0;
     DWORD indexLow = 0;
     wchar_t path[kMaxPath] = {};
+};
+
+struct InterruptRecord {
+    InterruptRecord() { InitializeCriticalSection(&lock); }
+    CRITICAL_SECTION lock;
+    RecordedFile files[4];
 };
 
 InterruptRecord& interruptRecord() {
@@ -155,33 +165,38 @@ class RecordLock {
 void recordTemporary(const void* folder, const std::wstring& path,
                      const BY_HANDLE_FILE_INFORMATION& info, HANDLE handle) {
     const RecordLock locked;
-    InterruptRecord& record = interruptRecord();
-    if (record.folder != nullptr || path.size() >= kMaxPath) return;
-    std::wmemcpy(record.path, path.c_str(), path.size() + 1);
-    record.volume = info.dwVolumeSerialNumber;
-    record.indexHigh = info.nFileIndexHigh;
-    record.indexLow = info.nFileIndexLow;
-    record.open = handle;
-    record.folder = folder;
-}
-
-// The recorded file no longer stands at its name (renamed, removed), or is no longer the
-// conversion's to remove: an empty path forgets whatever `folder` recorded.
-void forgetTemporary(const void* folder, const std::wstring& path = {}) {
-    const RecordLock locked;
-    InterruptRecord& record = interruptRecord();
-    if (record.folder == folder && (path.empty() || path == record.path)) {
-        record.folder = nullptr;
-        record.open = INVALID_HANDLE_VALUE;
+    if (path.size() >= kMaxPath) return;
+    for (RecordedFile& file : interruptRecord().files) {
+        if (file.folder != nullptr) continue;
+        std::wmemcpy(file.path, path.c_str(), path.size() + 1);
+        file.volume = info.dwVolumeSerialNumber;
+        file.indexHigh = info.nFileIndexHigh;
+        file.indexLow = info.nFileIndexLow;
+        file.open = handle;
+        file.folder = folder;
+        return;
     }
 }
 
-// Closes a file's handle, forgetting it first if it is the recorded one, so that the handler
+// The recorded file no longer stands at its name (renamed, removed), or is no longer the
+// program's to remove: an empty path forgets whatever `folder` recorded.
+void forgetTemporary(const void* folder, const std::wstring& path = {}) {
+    const RecordLock locked;
+    for (RecordedFile& file : interruptRecord().files) {
+        if (file.folder == folder && (path.empty() || path == file.path)) {
+            file.folder = nullptr;
+            file.open = INVALID_HANDLE_VALUE;
+        }
+    }
+}
+
+// Closes a file's handle, forgetting it first if it is a recorded one, so that the handler
 // never uses a handle that was closed.
 bool closeRecorded(Handle& handle) {
     const RecordLock locked;
-    InterruptRecord& record = interruptRecord();
-    if (handle.valid() && record.open == handle.get()) record.open = INVALID_HANDLE_VALUE;
+    for (RecordedFile& file : interruptRecord().files) {
+        if (handle.valid() && file.open == handle.get()) file.open = INVALID_HANDLE_VALUE;
+    }
     return handle.close();
 }
 
@@ -199,17 +214,20 @@ BOOL WINAPI onInterrupt(DWORD event) {
     }
     InterruptRecord& record = interruptRecord();
     EnterCriticalSection(&record.lock);  // waits while a swap runs; held until the end
-    if (record.folder != nullptr && record.open != INVALID_HANDLE_VALUE) {
-        markForDeletion(record.open);  // deleted as the process's handles close
-    } else if (record.folder != nullptr) {
-        const Handle file(CreateFileW(record.path, DELETE | FILE_READ_ATTRIBUTES, kShareAll,
-                                      nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT,
-                                      nullptr));
-        BY_HANDLE_FILE_INFORMATION info{};
-        if (file.valid() && GetFileInformationByHandle(file.get(), &info) &&
-            info.dwVolumeSerialNumber == record.volume && info.nFileIndexHigh == record.indexHigh &&
-            info.nFileIndexLow == record.indexLow) {
-            markForDeletion(file.get());
+    for (RecordedFile& recorded : record.files) {
+        if (recorded.folder != nullptr && recorded.open != INVALID_HANDLE_VALUE) {
+            markForDeletion(recorded.open);  // deleted as the process's handles close
+        } else if (recorded.folder != nullptr) {
+            const Handle file(CreateFileW(recorded.path, DELETE | FILE_READ_ATTRIBUTES, kShareAll,
+                                          nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT,
+                                          nullptr));
+            BY_HANDLE_FILE_INFORMATION info{};
+            if (file.valid() && GetFileInformationByHandle(file.get(), &info) &&
+                info.dwVolumeSerialNumber == recorded.volume &&
+                info.nFileIndexHigh == recorded.indexHigh &&
+                info.nFileIndexLow == recorded.indexLow) {
+                markForDeletion(file.get());
+            }
         }
     }
     TerminateProcess(GetCurrentProcess(), 128 + 2);
@@ -266,6 +284,8 @@ class WindowsOutputFile final : public OutputFile {
   public:
     WindowsOutputFile(HANDLE handle, Path path, DebugChannel& debug)
         : handle_(handle), path_(std::move(path)), debug_(debug) {}
+    // The handle of a file created once this object exists (nothing can fail after it).
+    void adopt(HANDLE handle) { handle_.reset(handle); }
     ~WindowsOutputFile() override { (void)closeRecorded(handle_); }
 
     bool write(const char* data, std::size_t size) override {
@@ -355,8 +375,10 @@ class WindowsFolder final : public Folder {
     // CREATE_NEW fails on anything at the name, a link included. Shared for reading only, so that
     // nothing renames or removes the file while it is written; open for deletion, so that an
     // interrupt can remove it through its handle.
-    std::unique_ptr<OutputFile> create(const Name& name) override {
+    // (Access: the file has the access rights the folder gives new files, either way.)
+    std::unique_ptr<OutputFile> create(const Name& name, Access) override {
         const std::wstring path = pathOf(name);
+        auto made = std::make_unique<WindowsOutputFile>(INVALID_HANDLE_VALUE, path, debug_);
         Handle file(CreateFileW(path.c_str(), GENERIC_WRITE | DELETE, FILE_SHARE_READ, nullptr,
                                 CREATE_NEW, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT,
                                 nullptr));
@@ -369,7 +391,24 @@ class WindowsFolder final : public Folder {
         // without locks still converts: the input's lock would have refused it already.)
         (void)takeConversionLock(file.get());
         recordTemporary(this, path, info, file.get());
-        return std::make_unique<WindowsOutputFile>(file.release(), path, debug_);
+        made->adopt(file.release());
+        return made;
+    }
+
+    std::optional<std::string> head(const Name& name, std::size_t size) override {
+        const Handle file(CreateFileW(pathOf(name).c_str(), GENERIC_READ, kShareAll, nullptr,
+                                      OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+        if (!file.valid() || GetFileType(file.get()) != FILE_TYPE_DISK) return std::nullopt;
+        const std::optional<FileState> state = stateOfHandle(file.get());
+        if (!state || state->kind != FileState::Kind::Regular) return std::nullopt;
+        std::string bytes(std::min(size, kMaxTransfer), '\0');
+        DWORD count = 0;
+        if (!ReadFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &count,
+                      nullptr)) {
+            return std::nullopt;
+        }
+        bytes.resize(count);
+        return bytes;
     }
 
     // With MOVEFILE_WRITE_THROUGH the move is on the disk when the call returns.
@@ -411,11 +450,14 @@ class WindowsFolder final : public Folder {
         return nothingMoved && refused ? Replacement::NoHardLinks : Replacement::Failed;
     }
 
+    // Windows cannot exchange two names in one step: the converted file is moved over the
+    // input's name, whose file is kept under another name already.
+    Replacement takeName(const Name& temporary, const Name& input) override {
+        return rename(temporary, input) ? Replacement::Done : Replacement::Failed;
+    }
+
     // The moves were written through already; a folder open for listing cannot be flushed.
     void sync() override {}
-
-    void holdInterrupts() override { EnterCriticalSection(&interruptRecord().lock); }
-    void releaseInterrupts() override { LeaveCriticalSection(&interruptRecord().lock); }
 
   private:
     std::wstring pathOf(const Name& name) const { return path_ + name.native(); }
@@ -559,6 +601,37 @@ Opened WindowsFileSystem::open(const Path& path) {
     opened.name = name;
     opened.file = std::make_unique<WindowsInputFile>(file.release(), target, debug_);
     return opened;
+}
+
+// The folder of a report file: opened as a conversion opens its input's folder, held without
+// delete sharing.
+FolderOf WindowsFileSystem::folderOf(const Path& path) {
+    FolderOf found;
+    const std::wstring full = extendedLengthPath(path);
+    const std::size_t slash = full.rfind(L'\\');
+    found.name = full.substr(slash + 1);
+    const std::wstring folderPath = full.substr(0, slash + 1);
+    if (found.name.empty() || found.name == L"." || found.name == L"..") {
+        say(debug_, path, "not a file's name");
+        return found;
+    }
+    Handle folder(CreateFileW(folderPath.c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                              FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (!folder.valid()) {
+        report(debug_, "CreateFileW", folderPath);
+        return found;
+    }
+    found.folder = std::make_unique<WindowsFolder>(folder.release(), folderPath, debug_);
+    return found;
+}
+
+void WindowsFileSystem::holdInterrupts() {
+    EnterCriticalSection(&interruptRecord().lock);
+}
+
+void WindowsFileSystem::releaseInterrupts() {
+    LeaveCriticalSection(&interruptRecord().lock);
 }
 
 void installInterruptHandler() {

@@ -32,6 +32,7 @@ class CodePageConsole final : public Console {
     CodePageConsole(std::FILE* output, std::FILE* error) : output_(output), error_(error) {}
     void writeOutput(std::string_view text) override { write(output_, text); }
     void writeError(std::string_view text) override { write(error_, text); }
+    bool writeData(std::string_view bytes) override;
 
   private:
     static void write(std::FILE* stream, std::string_view text);
@@ -85,6 +86,9 @@ class WindowsFileSystem final : public FileSystem {
     explicit WindowsFileSystem(DebugChannel& debug) : debug_(debug) {}
 
     Opened open(const Path& path) override;
+    FolderOf folderOf(const Path& path) override;
+    void holdInterrupts() override;
+    void releaseInterrupts() override;
 
   private:
     DebugChannel& debug_;

@@ -43,14 +43,16 @@ class FaultyFileSystem::Input final : public platform::InputFile {
 
 class FaultyFileSystem::Output final : public platform::OutputFile {
   public:
-    Output(FaultyFileSystem& files, std::unique_ptr<platform::OutputFile> real, bool temporary)
-        : files_(files), real_(std::move(real)), temporary_(temporary) {
+    Output(FaultyFileSystem& files, std::unique_ptr<platform::OutputFile> real, bool temporary,
+           bool report)
+        : files_(files), real_(std::move(real)), temporary_(temporary), report_(report) {
         if (temporary_) files_.temporary_ = this;
     }
     ~Output() override { (void)close(); }
     bool write(const char* data, std::size_t size) override {
-        const FileOperation operation =
-            temporary_ ? FileOperation::Write : FileOperation::WriteCopy;
+        const FileOperation operation = report_      ? FileOperation::WriteReport
+                                        : temporary_ ? FileOperation::Write
+                                                     : FileOperation::WriteCopy;
         return !files_.fails(operation) && real_->write(data, size);
     }
     void takeAttributesOf(const platform::FileState& input,
@@ -58,6 +60,7 @@ class FaultyFileSystem::Output final : public platform::OutputFile {
         real_->takeAttributesOf(input, attributes);
     }
     bool sync() override {
+        if (report_ && files_.fails(FileOperation::SyncReport)) return false;
         return !(temporary_ && files_.fails(FileOperation::Sync)) && real_->sync();
     }
     // A failed close still releases the file, as close(2) does.
@@ -73,11 +76,13 @@ class FaultyFileSystem::Output final : public platform::OutputFile {
     FaultyFileSystem& files_;
     std::unique_ptr<platform::OutputFile> real_;
     bool temporary_;
+    bool report_;
     bool closed_ = false;
 };
 
 class FaultyFileSystem::Folder final : public platform::Folder {
   public:
+    // The input's folder, or (without an input) a report file's.
     Folder(FaultyFileSystem& files, std::unique_ptr<platform::Folder> real, Name input)
         : files_(files), real_(std::move(real)), input_(std::move(input)) {}
 
@@ -95,17 +100,23 @@ class FaultyFileSystem::Folder final : public platform::Folder {
         step();
         return real_->lockedByAnother(name);
     }
-    std::unique_ptr<platform::OutputFile> create(const Name& name) override {
+    std::unique_ptr<platform::OutputFile> create(const Name& name,
+                                                 platform::Access access) override {
         step();
         const bool temporary = isTemporary(name);
         if (temporary && files_.fails(FileOperation::CreateTemporary)) return nullptr;
-        std::unique_ptr<platform::OutputFile> file = real_->create(name);
+        std::unique_ptr<platform::OutputFile> file = real_->create(name, access);
         if (file == nullptr) return nullptr;
-        return std::make_unique<Output>(files_, std::move(file), temporary);
+        return std::make_unique<Output>(files_, std::move(file), temporary, input_.empty());
+    }
+    std::optional<std::string> head(const Name& name, std::size_t size) override {
+        step();
+        return real_->head(name, size);
     }
     bool rename(const Name& from, const Name& to) override {
         step();
         if (inTheWay(from)) return false;
+        if (input_.empty() && files_.fails(FileOperation::RenameReport)) return false;
         if (from == input_ && files_.fails(FileOperation::RenameInputToOriginal)) return false;
         if (to == input_ && files_.fails(FileOperation::RenameTemporaryToInput)) return false;
         return real_->rename(from, to);
@@ -120,9 +131,14 @@ class FaultyFileSystem::Folder final : public platform::Folder {
         if (files_.fault_.linkRefused) return platform::Replacement::LinkRefused;
         return real_->replaceKeeping(temporary, input, kept);
     }
+    platform::Replacement takeName(const Name& temporary, const Name& input) override {
+        step();
+        if (inTheWay(temporary) || files_.fails(FileOperation::RenameTemporaryToInput)) {
+            return platform::Replacement::Failed;
+        }
+        return real_->takeName(temporary, input);
+    }
     void sync() override { real_->sync(); }
-    void holdInterrupts() override { real_->holdInterrupts(); }
-    void releaseInterrupts() override { real_->releaseInterrupts(); }
 
   private:
     void step() {
@@ -148,6 +164,14 @@ bool FaultyFileSystem::fails(FileOperation operation) {
     injected_ = true;
     errno = fault_.error;
     return true;
+}
+
+platform::FolderOf FaultyFileSystem::folderOf(const Path& path) {
+    platform::FolderOf found = real_.folderOf(path);
+    if (found.folder != nullptr) {
+        found.folder = std::make_unique<Folder>(*this, std::move(found.folder), Name());
+    }
+    return found;
 }
 
 platform::Opened FaultyFileSystem::open(const Path& path) {

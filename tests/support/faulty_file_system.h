@@ -27,6 +27,9 @@ enum class FileOperation {
     RenameInputToOriginal,   // without hard links: the input moving to "<input>_original"
     RenameTemporaryToInput,  // the converted file taking the input's name by a rename
     WriteCopy,               // a write of the input's copy kept as "<input>_original"
+    WriteReport,             // a write of a report file (its new file beside its name)
+    SyncReport,              // flushing a report file to stable storage
+    RenameReport,            // a report file taking its name
 };
 
 struct Fault {
@@ -51,6 +54,9 @@ class FaultyFileSystem final : public platform::FileSystem {
         : real_(real), input_(input), fault_(std::move(fault)) {}
 
     platform::Opened open(const platform::Path& path) override;
+    platform::FolderOf folderOf(const platform::Path& path) override;
+    void holdInterrupts() override { real_.holdInterrupts(); }
+    void releaseInterrupts() override { real_.releaseInterrupts(); }
 
     bool faultInjected() const { return injected_; }
     int openFileViolations() const { return openFileViolations_; }

@@ -144,6 +144,14 @@ StartedRun::StartedRun(const std::vector<std::string>& arguments, const RunOptio
             ::_exit(124);
         }
     }
+    if (options.closedPipe) {
+        int ends[2];
+        if (::pipe(ends) != 0) ::_exit(123);
+        ::close(ends[0]);
+        ::dup2(ends[1], STDOUT_FILENO);
+        ::dup2(ends[1], STDERR_FILENO);
+        ::close(ends[1]);
+    }
     if (options.closedStandardStreams) {
         ::close(STDOUT_FILENO);
         ::close(STDERR_FILENO);

@@ -57,6 +57,8 @@ struct RunOptions {
     std::vector<std::string> wrapper;  // a program the ferrule runs under, and its arguments
     // POSIX: the program starts with its standard output and error closed.
     bool closedStandardStreams = false;
+    // POSIX: its standard output and error are a pipe whose reader has gone (a pager that quit).
+    bool closedPipe = false;
     // POSIX: the program runs as this user and group (the test runs as root).
     std::optional<std::pair<unsigned, unsigned>> user;
     // Windows: another program of the build than ferrule.exe (ferrule-report.exe).

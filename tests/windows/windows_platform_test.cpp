@@ -195,13 +195,13 @@ std::size_t threadsOfThisProcess() {
     if (scene != L"open" && !temporary->close()) ExitProcess(2);
     if (scene == L"held") {
         // The interrupt's handler thread starts, and must wait until the swap is done.
-        input.folder->holdInterrupts();
+        native.services().files.holdInterrupts();
         const std::size_t threads = threadsOfThisProcess();
         writeFile(folder / "ready", "");
         while (threadsOfThisProcess() <= threads) Sleep(1);
         Sleep(200);
         writeFile(folder / "released", "");
-        input.folder->releaseInterrupts();
+        native.services().files.releaseInterrupts();
     } else {
         writeFile(folder / "ready", "");
     }
