@@ -60,7 +60,7 @@ std::int32_t leapSecondsAt(const EpochTime& gpsTime) {
 }
 
 std::string timeText(const EpochTime& time, double shift) {
-    if (time.year == 0 && time.month == 0 && time.day == 0) return {};
+    if (!hasDate(time)) return {};
     const double seconds = secondsOf(time) + shift;
     if (!plausible(seconds)) return "不正な時刻";
     const std::int64_t tenths = std::llround(seconds * 10);

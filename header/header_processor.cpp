@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "common/field.h"
+#include "common/text.h"
 
 namespace ferrule::detail {
 
@@ -102,9 +103,7 @@ HeaderResult HeaderProcessor::classify(std::string_view line, std::string& out) 
 // line longer than 80 columns put this one off its columns; then the line's own bytes.
 void HeaderProcessor::describeFault(std::string_view own) {
     using Reason = HeaderFault::Reason;
-    std::string_view content = own;
-    if (content.ends_with('\n')) content.remove_suffix(1);
-    if (content.ends_with('\r')) content.remove_suffix(1);
+    const std::string_view content = withoutLineEnd(own);
     const bool versionRecord =
         content.size() >= 80 && content.substr(60, 20) == "RINEX VERSION / TYPE";
     fault_ = HeaderFault{};

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "common/field.h"
+#include "common/rinex.h"
 #include "header/header_processor.h"
 
 namespace ferrule::detail {
@@ -13,8 +14,6 @@ namespace {
 constexpr std::string_view kQuestionMarkMarker =
     "????                                                        ";
 constexpr std::string_view kGsiAgency = "GSI, JAPAN          ";
-constexpr std::string_view kMarkerNameTail =
-    "                                                        MARKER NAME         \r\n";
 
 bool isAsciiLetterOrDigit(char c) {
     return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9');

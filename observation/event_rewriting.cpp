@@ -2,6 +2,8 @@
 
 #include <cassert>
 
+#include "common/rinex.h"
+#include "common/text.h"
 #include "observation/observation_processor.h"
 
 namespace ferrule::detail {
@@ -10,8 +12,6 @@ namespace {
 
 constexpr std::size_t kEpochPartBytes = 28;  // the epoch time and the two blanks before the flag
 constexpr std::string_view kHeaderInformationRecord = "                            4  1\r\n";
-constexpr std::string_view kMarkerNameTail =
-    "                                                        MARKER NAME         \r\n";
 constexpr std::string_view kAntennaMovingComment =
     "               ***  ANTENNA IS NOW MOVING  ***              COMMENT             \r\n";
 
@@ -59,10 +59,7 @@ LineEdit EventRewriter::onEventRecord(int eventFlag) {
 std::string movingAntennaBlock(std::string_view epochLine) {
     // The epoch part is the line's first 28 characters; a shorter line (before its CR LF or LF)
     // is padded with blanks, so the flag always lands in column 28.
-    std::string_view content = epochLine;
-    if (!content.empty() && content.back() == '\n') content.remove_suffix(1);
-    if (!content.empty() && content.back() == '\r') content.remove_suffix(1);
-    std::string block(content.substr(0, kEpochPartBytes));
+    std::string block(withoutLineEnd(epochLine).substr(0, kEpochPartBytes));
     block.resize(kEpochPartBytes, ' ');
     block += "2\r\n";
     block += kHeaderInformationRecord;

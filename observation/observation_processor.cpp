@@ -5,6 +5,8 @@
 #include <cstring>
 
 #include "common/field.h"
+#include "common/rinex.h"
+#include "common/text.h"
 
 namespace ferrule::detail {
 
@@ -32,16 +34,10 @@ namespace ferrule::detail {
 
 namespace {
 
-constexpr int kSatellitesPerListLine = 12;
-
 // 1 line for up to 5 types, 2 for 6 to 10, 3 for 11 to 15: a larger count is refused.
 int observationLinesPerSatellite(int typeCount) {
     assert(typeCount >= 0 && typeCount <= kMaxObservationTypes);
     return typeCount <= 5 ? 1 : (typeCount + 4) / 5;
-}
-
-bool isDigit(char c) {
-    return c >= '0' && c <= '9';
 }
 
 bool hasEventFlagDigit(std::string_view line) {

@@ -5,6 +5,7 @@
 
 #include "common/field.h"
 #include "common/gps_time.h"
+#include "common/rinex.h"
 
 namespace ferrule::detail {
 
@@ -13,8 +14,6 @@ namespace {
 using Occupation = Survey::Occupation;
 using Insert = LineEdit::Insert;
 using Line = LineEdit::Line;
-
-constexpr int kSatellitesPerListLine = 12;
 
 int systemIndex(char letter) {
     if (letter == ' ') return 0;  // RINEX 2: a blank system letter is GPS

@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "app/report.h"
+#include "report/report.h"
 #include "ferrule/ferrule.h"
 #include "support/test_support.h"
 #include "tools/generate/observation_generator.h"

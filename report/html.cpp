@@ -13,9 +13,10 @@
 #include <string_view>
 #include <vector>
 
-#include "app/report.h"
-#include "app/shown_text.h"
 #include "common/gps_time.h"
+#include "common/shown_text.h"
+#include "common/text.h"
+#include "report/report.h"
 
 namespace ferrule::detail {
 
@@ -66,7 +67,7 @@ std::string clipped(std::string_view text, std::size_t columns) {
     std::size_t at = 0;
     while (at < text.size()) {
         const auto lead = static_cast<unsigned char>(text[at]);
-        const std::size_t length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+        const std::size_t length = utf8Length(lead);
         const std::size_t next = std::min(text.size(), at + length);
         const std::size_t charWidth = displayWidth(text.substr(at, next - at));
         if (width + charWidth + 1 > columns) break;
@@ -79,7 +80,7 @@ std::string clipped(std::string_view text, std::size_t columns) {
 // The seconds of a time that has a date and a finite value (an event record's time is often
 // blank; a seconds field may hold anything strtod reads).
 std::optional<double> secondsAt(const EpochTime& time) {
-    if (time.year == 0 && time.month == 0 && time.day == 0) return std::nullopt;
+    if (!hasDate(time)) return std::nullopt;
     const double seconds = secondsOf(time);
     if (!std::isfinite(seconds)) return std::nullopt;
     return seconds;

@@ -1,4 +1,4 @@
-#include "app/shown_text.h"
+#include "common/shown_text.h"
 
 namespace ferrule::detail {
 
