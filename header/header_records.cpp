@@ -67,6 +67,7 @@ HeaderResult HeaderProcessor::markerName(std::string_view line, std::string& out
     if (valid && name.find_first_not_of(' ', 4) != std::string_view::npos) valid = false;
 
     if (valid) return HeaderStaticData;
+    repairedStationId_.assign(stationId, 4);
     out.assign(stationId, 4);
     out.append(kMarkerNameTail);
     return HeaderStationIdFixed;

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "common/field.h"
+#include "common/text.h"
 #include "header/header_processor.h"
 
 namespace ferrule::detail {
@@ -63,13 +64,20 @@ HeaderResult HeaderProcessor::typesOfObservations(std::string_view line, std::st
     return readObservationTypes(line);
 }
 
-HeaderResult HeaderProcessor::takeRecordAfterEvent(std::string_view record) {
-    if (record.size() < 80 || record.substr(60, 20) != "# / TYPES OF OBSERV ") return HeaderNone;
+HeaderLabel HeaderProcessor::readRecordAfterEvent(std::string_view record, bool& refused) {
+    refused = false;
+    const HeaderLabel label = labelOf(record);
+    if (label != HeaderLabel::TypesOfObservations) return label;
+    // The types are read from their columns, blanks where the record was cut short.
+    std::string whole(withoutLineEnd(record));
+    whole.resize(80, ' ');
     handlerReason_.reset();
-    if (readObservationTypes(record) == HeaderLine) return HeaderLine;
-    // The caller knows where in the file the record stands.
-    describeFault(record);
-    return HeaderError;
+    if (readObservationTypes(whole) != HeaderLine) {
+        // The caller knows where in the file the record stands.
+        describeFault(record);
+        refused = true;
+    }
+    return label;
 }
 
 }  // namespace ferrule::detail

@@ -17,6 +17,7 @@ constexpr std::string_view kAntennaMovingComment =
 
 using Insert = LineEdit::Insert;
 using Line = LineEdit::Line;
+using Moving = LineEdit::Moving;
 
 }  // namespace
 
@@ -24,31 +25,25 @@ LineEdit EventRewriter::stopAt(Outcome outcome) {
     return {.line = Line::Drop, .stop = outcome};
 }
 
-// New observation types hold from the next epoch on; more than a record holds stop the
-// conversion as a header error would.
-LineEdit EventRewriter::onSpecialRecord(const ObservationLine& line) {
-    if ((line.eventFlag == 3 || line.eventFlag == 4) &&
-        header_.takeRecordAfterEvent(line.text) == HeaderError) {
-        return stopAt(Outcome::HeaderError);
-    }
-    return {};
-}
-
 LineEdit EventRewriter::onEventRecord(int eventFlag) {
     assert(nextSiteId_ >= 0 && nextSiteId_ <= kSiteIdLimit + 1);
     switch (eventFlag) {
-        case 2:  // start moving antenna: opens a moving period, or closes one
+        case 2: {  // start moving antenna: opens a moving period, or closes one
             if (state_ == EventIdle) {
                 state_ = EventMoving;
-                return {.line = Line::KeepWithRecordCount};
+                return {.line = Line::KeepWithRecordCount, .moving = Moving::Opened};
             }
+            const bool closes = state_ == EventMoving;
             state_ = EventIdle;
-            return {};
-        case 3:  // new site occupation
+            return {.moving = closes ? Moving::Closed : Moving::Unchanged};
+        }
+        case 3: {  // new site occupation
+            const bool closes = state_ == EventMoving;
             state_ = EventNewSite;
-            return {};
+            return {.moving = closes ? Moving::Closed : Moving::Unchanged};
+        }
         case 4:  // header information follows: an occupation inside a moving period
-            if (state_ != EventMoving) return {};
+            if (state_ != EventMoving || !assigning_) return {};
             if (nextSiteId_ > kSiteIdLimit) return stopAt(Outcome::SiteIdLimit);
             return {.insert = Insert::SiteMarkerName, .line = Line::Drop, .siteId = nextSiteId_++};
         default:

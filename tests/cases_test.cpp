@@ -336,7 +336,7 @@ const FaultRow kFaultRows[] = {
     {"fault-write-late", failing(Op::Write, EFBIG, 2), kWriteFailed},
     {"fault-sync", failing(Op::Sync, EIO), kWriteFailed},
     {"fault-close", failing(Op::Close, ENOSPC), kWriteFailed},
-    {"fault-close-after-a-stop", failing(Op::Close, EIO), kWriteFailed, "", nullptr, "< tests/cases/kinematic/expected"},
+    {"fault-close-after-a-stop", failing(Op::Close, EIO), "[NG] すでに変換済のRINEXデータです。", "", nullptr, "< tests/cases/kinematic/expected"},
     {"fault-write-of-a-small-file", failing(Op::Write, ENOSPC, 0), kWriteFailed, "", nullptr, "< tests/cases/kinematic/input"},
     {"fault-remove-earlier-original", failing(Op::RemoveEarlierOriginal, EPERM), kReplaceFailed, "setup: earlier-original\nfiles: site.19o site.19o_original"},
     {"fault-replace", failing(Op::Replace, EIO), kReplaceFailed},
