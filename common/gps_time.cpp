@@ -47,7 +47,9 @@ double secondsOf(const EpochTime& time) {
     const std::int64_t day = daysFromCivil(fullYear(time.year), static_cast<unsigned>(time.month),
                                            static_cast<unsigned>(time.day)) -
                              kGpsStartDay;
-    return static_cast<double>(day * 86400 + time.hour * 3600 + time.minute * 60) + time.seconds;
+    return static_cast<double>(day * 86400 + std::int64_t{time.hour} * 3600 +
+                               std::int64_t{time.minute} * 60) +
+           time.seconds;
 }
 
 std::int32_t leapSecondsAt(const EpochTime& gpsTime) {

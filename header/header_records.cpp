@@ -56,7 +56,7 @@ HeaderResult HeaderProcessor::markerName(std::string_view line, std::string& out
 
     char stationId[5] = {};
     bool valid = true;
-    for (int i = 0; i < 4; ++i) {
+    for (std::size_t i = 0; i < 4; ++i) {
         if (isAsciiLetterOrDigit(name[i])) {
             stationId[i] = name[i];
         } else {

@@ -50,7 +50,7 @@ HeaderResult HeaderProcessor::readObservationTypes(std::string_view line) {
     }
 
     for (int type = firstType; type < lastType; ++type) {
-        const int column = 10 + 6 * (type - firstType);
+        const std::size_t column = 10 + 6 * static_cast<std::size_t>(type - firstType);
         const std::string_view code = line.substr(column, 2);
         if (isObservationCode(code)) {
             std::memcpy(record_.observationTypes[type], code.data(), 2);

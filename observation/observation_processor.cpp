@@ -47,7 +47,7 @@ bool hasEventFlagDigit(std::string_view line) {
 // An epoch or event record has blanks in columns 26-27, the two before the event flag (or ends
 // before them).
 bool blankBeforeEventFlag(std::string_view line) {
-    for (const std::size_t column : {26, 27}) {
+    for (const std::size_t column : {std::size_t{26}, std::size_t{27}}) {
         if (column >= line.size() || line[column] == '\r' || line[column] == '\n') return true;
         if (line[column] != ' ') return false;
     }

@@ -241,7 +241,8 @@ std::string satellitePlot(const Survey& survey, const Axis& axis, const ReportOp
     }
     double usual = survey.header.interval > 0 ? survey.header.interval : 1;
     if (!steps.empty()) {
-        std::nth_element(steps.begin(), steps.begin() + steps.size() / 2, steps.end());
+        const auto middle = steps.begin() + static_cast<std::ptrdiff_t>(steps.size() / 2);
+        std::nth_element(steps.begin(), middle, steps.end());
         usual = steps[steps.size() / 2];
     }
     const std::optional<double> lastEpoch = secondsAt(survey.lastEpoch);
@@ -336,7 +337,7 @@ std::string occupationBands(const Survey& survey, const std::vector<OccupationRo
         svg += rect(left, kOccupationTop, width, kOccupationHeight,
                     row.passes ? "occupation-band" : "occupation-band short", title);
         const std::string label = clipped(row.name, kLabelColumns);
-        const double half = (displayWidth(label) * kCharWidth) / 2 + 3;
+        const double half = (static_cast<double>(displayWidth(label)) * kCharWidth) / 2 + 3;
         const double middle = std::clamp(left + width / 2, kLeft, kWidth - half);
         for (int r = 0; r < 2; ++r) {
             if (middle - half < labelEnd[r]) continue;
