@@ -7,7 +7,7 @@ std::size_t displayWidth(std::string_view text) {
     for (std::size_t at = 0; at < text.size();) {
         const auto lead = static_cast<unsigned char>(text[at]);
         const std::size_t length = utf8Length(lead);
-        char32_t code = length == 1 ? lead : lead & (0x7F >> length);
+        char32_t code = length == 1 ? lead : static_cast<char32_t>(lead & (0x7Fu >> length));
         for (std::size_t i = 1; i < length && at + i < text.size(); ++i) {
             code = (code << 6) | (static_cast<unsigned char>(text[at + i]) & 0x3F);
         }
