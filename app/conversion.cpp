@@ -18,8 +18,7 @@ Conversion::Conversion(OutputSink& output, DebugChannel& debug, ConversionOption
     : writer_(output, debug),
       debug_(debug),
       observations_(header_.record()),
-      rewriter_(header_),
-      recorder_(header_.record()),
+      recorder_(header_, rewriter_),
       options_(options) {}
 
 Survey Conversion::survey() const {
@@ -28,12 +27,7 @@ Survey Conversion::survey() const {
     survey.epochs = observations_.regularEpochs();
     survey.firstEpoch = observations_.firstEpoch();
     survey.lastEpoch = observations_.lastEpoch();
-    // A file refused as static or GSI's is not converted: no site identifier is given.
-    if (deferred_ != Outcome::InProgress) {
-        std::erase_if(survey.occupations, [](const Survey::Occupation& occupation) {
-            return occupation.kind == Survey::Occupation::Kind::Assigned;
-        });
-    }
+    survey.repairedStationId = header_.repairedStationId();
     return survey;
 }
 
@@ -153,22 +147,18 @@ void Conversion::actOnHeader(HeaderResult result, std::string_view text) {
             break;
         case HeaderStationIdFixed:
             rewriter_.staticFile();
-            recorder_.staticFile(text.substr(0, 4));
             debugPrint(debug_, "Static Data:StationID change\n");
             writer_.writeHeaderLine(text);
             break;
         case HeaderStaticData:
-            if (options_.readPastRefusal) {
-                // Read on as the static file it is: its epochs are one occupation.
-                rewriter_.staticFile();
-                recorder_.staticFile({});
-                writer_.writeHeaderLine(text);
-            }
+            // Read on (a report) as the static file it is: its epochs are one occupation.
+            rewriter_.staticFile();
             stop(Outcome::StaticData);
+            if (!stopped()) writer_.writeHeaderLine(text);
             break;
         case HeaderGsiData:
-            if (options_.readPastRefusal) writer_.writeHeaderLine(text);
             stop(Outcome::GsiData);
+            if (!stopped()) writer_.writeHeaderLine(text);
             break;
         case HeaderError:
             headerFault_ = header_.fault();
@@ -180,14 +170,16 @@ void Conversion::actOnHeader(HeaderResult result, std::string_view text) {
 }
 
 void Conversion::stop(Outcome outcome) {
-    // A report reads past the first refusal of a static or GSI file, and ends with it.
-    if (deferred_ != Outcome::InProgress) {
-        outcome_ = deferred_;
+    // A report reads past the first refusal of a static or GSI file, and ends with it; the file
+    // is not converted, so none of its occupations gets a site identifier.
+    if (refusal_ != Outcome::InProgress) {
+        outcome_ = refusal_;
         return;
     }
     if (options_.readPastRefusal &&
         (outcome == Outcome::StaticData || outcome == Outcome::GsiData)) {
-        deferred_ = outcome;
+        refusal_ = outcome;
+        rewriter_.assignNoSites();
         return;
     }
     switch (outcome) {
@@ -285,23 +277,28 @@ std::string_view Conversion::feedObservations(std::string_view block) {
         }
     }
     std::size_t consumed = 0;
-    std::string_view text;
-    const ObservationResult result = observations_.processObservationBytes(block, consumed, text);
-    if (result != ObsNone) {
-        const ObservationLine line{result, observations_.eventFlag(), text, observations_.role()};
-        const LineEdit edit = rewriter_.edit(line);
-        if (options_.recordSurvey) recorder_.record(line, edit);
-        if (edit.stop == Outcome::HeaderError) {
-            // A record among those after an event: where it stands in the file.
+    const ObservationResult result = observations_.processObservationBytes(block, consumed, read_);
+    if (result == ObsNone) return block.substr(consumed);
+    // The records after a flag-3 or flag-4 event are header records: read once, by the header's
+    // label table (a types record sets the types of the epochs that follow).
+    if (result == ObsFullLine && (read_.eventFlag == 3 || read_.eventFlag == 4)) {
+        bool refused = false;
+        read_.label = header_.readRecordAfterEvent(read_.text, refused);
+        if (refused) {
+            // Where the record stands in the file.
             headerFault_ = header_.fault();
             headerFault_.line = header_.lines() + observations_.lines();
             headerFault_.inHeader = false;
+            stop(Outcome::HeaderError);
+            return block.substr(consumed);
         }
-        if (edit.stop != Outcome::InProgress) {
-            stop(edit.stop);
-        } else {
-            writer_.writeLine(edit, text, text.data() == block.data());
-        }
+    }
+    const LineEdit edit = rewriter_.edit(read_);
+    if (options_.recordSurvey) recorder_.record(read_, edit);
+    if (edit.stop != Outcome::InProgress) {
+        stop(edit.stop);
+    } else {
+        writer_.writeLine(edit, read_.text, read_.text.data() == block.data());
     }
     return block.substr(consumed);
 }
@@ -313,8 +310,8 @@ std::string_view Conversion::feedObservations(std::string_view block) {
 Outcome Conversion::finish() {
     if (stopped()) return outcome_;
     recorder_.finish();
-    if (deferred_ != Outcome::InProgress) {
-        outcome_ = deferred_;
+    if (refusal_ != Outcome::InProgress) {
+        outcome_ = refusal_;
         return outcome_;
     }
     if (!observationPhase_ || observations_.regularEpochs() == 0) {
@@ -325,7 +322,7 @@ Outcome Conversion::finish() {
     }
     // Bytes after the last line feed complete no line: they are written as they stand. (There
     // are none while a line longer than its head is open: its bytes went with the head's edit.)
-    writer_.write(observationPhase_ ? observations_.unfinishedLine() : header_.unfinishedLine());
+    writer_.write(observations_.unfinishedLine());
     writer_.endInput();
     outcome_ = rewriter_.kinematic() ? Outcome::Converted : Outcome::ConvertedStatic;
     return outcome_;

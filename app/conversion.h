@@ -20,7 +20,7 @@ struct ConversionOptions {
     // Keeps the survey (occupations, timeline): for a report or a library caller.
     bool recordSurvey = true;
     // A report: a file refused as static or as GSI, JAPAN's is read on for its survey, and told
-    // as refused at the end.
+    // as refused at the end (no site identifier is assigned in it).
     bool readPastRefusal = false;
 };
 
@@ -99,7 +99,8 @@ class Conversion {
     };
 
     void actOnHeader(HeaderResult result, std::string_view text);
-    // Stops the conversion; a header error is told by the header processor's fault.
+    // The one way a conversion stops, or, read past (a report), is refused at its end: every
+    // refusal and failure of the input comes here. A header error is told by headerFault_.
     void stop(Outcome outcome);
 
     bool feedLines(std::string_view block);
@@ -116,11 +117,12 @@ class Conversion {
     const ConversionOptions options_;
     bool observationPhase_ = false;
     Outcome outcome_ = Outcome::InProgress;
-    // A refusal a report reads past: the outcome it ends with.
-    Outcome deferred_ = Outcome::InProgress;
+    // The first refusal a report reads past: the outcome it ends with.
+    Outcome refusal_ = Outcome::InProgress;
     HeaderFault headerFault_;
-    bool fed_ = false;  // the input has had a byte
-    std::string line_;  // the header line the header processor hands over
+    bool fed_ = false;      // the input has had a byte
+    std::string line_;      // the header line the header processor hands over
+    ObservationLine read_;  // the observation line the processor read last
 };
 
 }  // namespace ferrule::detail

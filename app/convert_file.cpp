@@ -141,9 +141,9 @@ ReadEnd readThrough(platform::InputFile& input, detail::Conversion& conversion,
     }
 }
 
-// "<name>_temp" beside the input: always a new file of our own. It is created, written, synced
-// and published by commit(), which does the swap; its destructor removes it unless it was
-// committed.
+// "<name>_temp" beside the input: always a new file of our own, made by create(), written by
+// the caller, closed; commit() does the swap that publishes it. Its destructor removes it unless
+// it was committed.
 class TemporaryFile {
   public:
     // Whatever stands at the name is not ours: a file another conversion holds is being
@@ -341,19 +341,17 @@ Told convertFile(const Path& path, platform::Services& services,
 
     const Outcome outcome = conversion.finish();
     const std::string message = outcomeMessage(outcome, conversion.headerFault());
-    if (stoppedInHeader(outcome)) return refuse(message, outcome);
-    // The converted text, or after a stop in the observation section what was written before
-    // it, must be whole on the disk; a temporary file that is not goes, whatever else happened.
-    // The converted file gets the input's owner, attributes and permissions before it is synced.
-    const bool converted = isConverted(outcome);
+    // A file not converted (refused in the header or in the observation section: converted
+    // before, no site identifier left, a types change refused; or without data) leaves nothing
+    // beside the input: the temporary file goes with its owner.
+    if (!isConverted(outcome)) return refuse(message, outcome);
+    // The converted text must be whole on the disk, with the input's owner, attributes and
+    // permissions, before it can take the input's place.
     if (!sink.flush()) return refuse(messages::kTempWriteFailed);
-    if (converted) temporary->file().takeAttributesOf(*before, input.extendedAttributes());
-    if ((converted && !temporary->file().sync()) || !temporary->close()) {
+    temporary->file().takeAttributesOf(*before, input.extendedAttributes());
+    if (!temporary->file().sync() || !temporary->close()) {
         return refuse(messages::kTempWriteFailed);
     }
-    // A stop in the observation section (converted before, no site identifier left, a types
-    // change refused) leaves nothing beside the input, as a refusal in the header does.
-    if (!converted) return refuse(message, outcome);
 
     // What was converted must be the whole file at the name, as it was when reading began: a
     // file written while it was read (a download, a logger) is not replaced by its older bytes.

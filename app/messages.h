@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "app/shown_text.h"
+#include "common/shown_text.h"
 #include "ferrule/outcome.h"
 
 namespace ferrule::detail::messages {

@@ -12,7 +12,7 @@
 #include "app/convert_file.h"
 #include "app/messages.h"
 #include "app/report_run.h"
-#include "app/shown_text.h"
+#include "common/shown_text.h"
 #include "ferrule/version.h"
 
 namespace ferrule {

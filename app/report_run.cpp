@@ -9,8 +9,8 @@
 
 #include "app/convert_file.h"
 #include "app/messages.h"
-#include "app/report.h"
-#include "app/shown_text.h"
+#include "common/shown_text.h"
+#include "report/report.h"
 
 namespace ferrule {
 

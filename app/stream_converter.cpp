@@ -4,6 +4,7 @@
 
 #include "app/conversion.h"
 #include "app/messages.h"
+#include "common/text.h"
 #include "ferrule/ferrule.h"
 
 namespace ferrule {
@@ -101,11 +102,8 @@ std::string_view outcomeCaption(Outcome outcome) {
 }
 
 std::string outcomeMessage(Outcome outcome, std::string_view headerErrorLine) {
-    std::string_view quote = headerErrorLine;
-    if (quote.ends_with('\n')) quote.remove_suffix(1);
-    if (quote.ends_with('\r')) quote.remove_suffix(1);
     HeaderFault fault;
-    fault.quote = quote;
+    fault.quote = detail::withoutLineEnd(headerErrorLine);
     return outcomeMessage(outcome, fault);
 }
 

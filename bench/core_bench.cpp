@@ -81,7 +81,7 @@ template <typename Take>
 void forEachLine(ObservationProcessor& processor, std::string_view text, Take take) {
     while (!text.empty()) {
         std::size_t consumed = 0;
-        std::string_view line;
+        ObservationLine line;
         const ObservationResult result = processor.processObservationBytes(text, consumed, line);
         take(line, result);
         text.remove_prefix(consumed);
@@ -113,7 +113,7 @@ void ObservationProcessing(benchmark::State& state) {
     const std::string_view section = readHeaderOf(kinematicFile(), header);
     for (auto _ : state) {
         ObservationProcessor processor(header.record());
-        forEachLine(processor, section, [&](std::string_view, ObservationResult result) {
+        forEachLine(processor, section, [&](const ObservationLine&, ObservationResult result) {
             benchmark::DoNotOptimize(result);
         });
     }
@@ -132,16 +132,16 @@ void EventRewriting(benchmark::State& state) {
     std::vector<ObservationLine> lines;
     std::size_t bytes = 0;
     ObservationProcessor processor(header.record());
-    forEachLine(processor, section, [&](std::string_view line, ObservationResult result) {
+    forEachLine(processor, section, [&](const ObservationLine& line, ObservationResult result) {
         if (result == ObsFirstEpoch || result == ObsSecondEpoch || result == ObsEventEpoch) {
-            lines.push_back({result, processor.eventFlag(), line, processor.role()});
-            bytes += line.size();
+            lines.push_back(line);
+            bytes += line.text.size();
         }
     });
 
     CountingSink sink;
     for (auto _ : state) {
-        EventRewriter rewriter(header);
+        EventRewriter rewriter;
         for (const ObservationLine& line : lines) {
             const LineEdit edit = rewriter.edit(line);
             if (edit.insert == LineEdit::Insert::MovingAntennaBlock) {

@@ -10,9 +10,6 @@ set(FERRULE_GENERATED_INCLUDE_DIR ${PROJECT_BINARY_DIR}/include)
 configure_file(${PROJECT_SOURCE_DIR}/include/ferrule/version.h.in
   ${FERRULE_GENERATED_INCLUDE_DIR}/ferrule/version.h @ONLY)
 
-target_sources(ferrule_core PRIVATE ${PROJECT_SOURCE_DIR}/app/stream_converter.cpp
-  ${PROJECT_SOURCE_DIR}/app/describe.cpp ${PROJECT_SOURCE_DIR}/app/report.cpp
-  ${PROJECT_SOURCE_DIR}/app/report_html.cpp)
 target_include_directories(ferrule_core PUBLIC
   $<BUILD_INTERFACE:${PROJECT_SOURCE_DIR}/include>
   $<BUILD_INTERFACE:${FERRULE_GENERATED_INCLUDE_DIR}>

@@ -3,6 +3,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "common/text.h"
+
 namespace ferrule::detail {
 
 int extractField(int length, char* destination, std::string_view line, int column) {
@@ -36,10 +38,6 @@ std::string_view fieldBytes(std::string_view line, int column, int width) {
     if (column < 0 || width < 0 || static_cast<std::size_t>(width) > line.size()) return {};
     if (static_cast<std::size_t>(column) >= line.size()) return {};
     return line.substr(static_cast<std::size_t>(column), static_cast<std::size_t>(width));
-}
-
-bool isDigit(char c) {
-    return c >= '0' && c <= '9';
 }
 
 // The common shapes of fixed-column numbers are read here directly, in one pass over the field's

@@ -47,7 +47,9 @@ double secondsOf(const EpochTime& time) {
     const std::int64_t day = daysFromCivil(fullYear(time.year), static_cast<unsigned>(time.month),
                                            static_cast<unsigned>(time.day)) -
                              kGpsStartDay;
-    return static_cast<double>(day * 86400 + time.hour * 3600 + time.minute * 60) + time.seconds;
+    return static_cast<double>(day * 86400 + std::int64_t{time.hour} * 3600 +
+                               std::int64_t{time.minute} * 60) +
+           time.seconds;
 }
 
 std::int32_t leapSecondsAt(const EpochTime& gpsTime) {
@@ -60,7 +62,7 @@ std::int32_t leapSecondsAt(const EpochTime& gpsTime) {
 }
 
 std::string timeText(const EpochTime& time, double shift) {
-    if (time.year == 0 && time.month == 0 && time.day == 0) return {};
+    if (!hasDate(time)) return {};
     const double seconds = secondsOf(time) + shift;
     if (!plausible(seconds)) return "不正な時刻";
     const std::int64_t tenths = std::llround(seconds * 10);

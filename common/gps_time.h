@@ -13,6 +13,11 @@ namespace ferrule::detail {
 // or four.
 std::int32_t fullYear(std::int32_t year);
 
+// Whether the time has a date (an event record's time, and a header's, are often left blank).
+inline bool hasDate(const EpochTime& time) {
+    return time.year != 0 || time.month != 0 || time.day != 0;
+}
+
 // Seconds since 1980-01-06 00:00:00 (the start of GPS time) on the file's own scale.
 double secondsOf(const EpochTime& time);
 

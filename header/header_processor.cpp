@@ -3,31 +3,47 @@
 #include <cstring>
 
 #include "common/field.h"
+#include "common/text.h"
 
 namespace ferrule::detail {
 
 // Tested in this order; the first label equal to the line's columns 60-79 wins.
 const HeaderProcessor::Label HeaderProcessor::kLabels[] = {
-    {"RINEX VERSION / TYPE", &HeaderProcessor::versionType},
-    {"PGM / RUN BY / DATE ", &HeaderProcessor::programRunByDate},
-    {"MARKER NAME         ", &HeaderProcessor::markerName},
-    {"MARKER NUMBER       ", &HeaderProcessor::markerNumber},
-    {"OBSERVER / AGENCY   ", &HeaderProcessor::observerAgency},
-    {"REC # / TYPE / VERS ", &HeaderProcessor::receiver},
-    {"ANT # / TYPE        ", &HeaderProcessor::antenna},
-    {"APPROX POSITION XYZ ", &HeaderProcessor::approxPosition},
-    {"ANTENNA: DELTA H/E/N", &HeaderProcessor::antennaDelta},
-    {"WAVELENGTH FACT L1/2", &HeaderProcessor::wavelengthFactors},
-    {"# / TYPES OF OBSERV ", &HeaderProcessor::typesOfObservations},
-    {"INTERVAL            ", &HeaderProcessor::interval},
-    {"TIME OF FIRST OBS   ", &HeaderProcessor::timeOfFirstObs},
-    {"TIME OF LAST OBS    ", &HeaderProcessor::timeOfLastObs},
-    {"LEAP SECONDS        ", &HeaderProcessor::leapSeconds},
-    {"# OF SATELLITES     ", &HeaderProcessor::numberOfSatellites},
-    {"PRN / # OF OBS      ", &HeaderProcessor::comment},
-    {"END OF HEADER       ", &HeaderProcessor::endOfHeader},
-    {"COMMENT             ", &HeaderProcessor::comment},
+    {"RINEX VERSION / TYPE", HeaderLabel::VersionType, &HeaderProcessor::versionType},
+    {"PGM / RUN BY / DATE ", HeaderLabel::ProgramRunByDate, &HeaderProcessor::programRunByDate},
+    {"MARKER NAME         ", HeaderLabel::MarkerName, &HeaderProcessor::markerName},
+    {"MARKER NUMBER       ", HeaderLabel::MarkerNumber, &HeaderProcessor::markerNumber},
+    {"OBSERVER / AGENCY   ", HeaderLabel::ObserverAgency, &HeaderProcessor::observerAgency},
+    {"REC # / TYPE / VERS ", HeaderLabel::Receiver, &HeaderProcessor::receiver},
+    {"ANT # / TYPE        ", HeaderLabel::Antenna, &HeaderProcessor::antenna},
+    {"APPROX POSITION XYZ ", HeaderLabel::ApproxPosition, &HeaderProcessor::approxPosition},
+    {"ANTENNA: DELTA H/E/N", HeaderLabel::AntennaDelta, &HeaderProcessor::antennaDelta},
+    {"WAVELENGTH FACT L1/2", HeaderLabel::WavelengthFactors, &HeaderProcessor::wavelengthFactors},
+    {"# / TYPES OF OBSERV ", HeaderLabel::TypesOfObservations,
+     &HeaderProcessor::typesOfObservations},
+    {"INTERVAL            ", HeaderLabel::Interval, &HeaderProcessor::interval},
+    {"TIME OF FIRST OBS   ", HeaderLabel::TimeOfFirstObs, &HeaderProcessor::timeOfFirstObs},
+    {"TIME OF LAST OBS    ", HeaderLabel::TimeOfLastObs, &HeaderProcessor::timeOfLastObs},
+    {"LEAP SECONDS        ", HeaderLabel::LeapSeconds, &HeaderProcessor::leapSeconds},
+    {"# OF SATELLITES     ", HeaderLabel::NumberOfSatellites, &HeaderProcessor::numberOfSatellites},
+    {"PRN / # OF OBS      ", HeaderLabel::SatelliteCounts, &HeaderProcessor::comment},
+    {"END OF HEADER       ", HeaderLabel::EndOfHeader, &HeaderProcessor::endOfHeader},
+    {"COMMENT             ", HeaderLabel::Comment, &HeaderProcessor::comment},
 };
+
+HeaderLabel HeaderProcessor::labelOf(std::string_view record) {
+    const std::string_view content = withoutLineEnd(record);
+    if (content.size() <= 60) return HeaderLabel::None;
+    std::string_view label = content.substr(60, 20);
+    for (const Label& candidate : kLabels) {
+        // A record whose trailing blanks were dropped still names its label.
+        if (candidate.text.starts_with(label) &&
+            candidate.text.find_first_not_of(' ', label.size()) == std::string_view::npos) {
+            return candidate.label;
+        }
+    }
+    return HeaderLabel::None;
+}
 
 HeaderResult HeaderProcessor::processHeaderChar(char ch, std::string& out) {
     std::size_t consumed = 0;
@@ -102,9 +118,7 @@ HeaderResult HeaderProcessor::classify(std::string_view line, std::string& out) 
 // line longer than 80 columns put this one off its columns; then the line's own bytes.
 void HeaderProcessor::describeFault(std::string_view own) {
     using Reason = HeaderFault::Reason;
-    std::string_view content = own;
-    if (content.ends_with('\n')) content.remove_suffix(1);
-    if (content.ends_with('\r')) content.remove_suffix(1);
+    const std::string_view content = withoutLineEnd(own);
     const bool versionRecord =
         content.size() >= 80 && content.substr(60, 20) == "RINEX VERSION / TYPE";
     fault_ = HeaderFault{};

@@ -11,6 +11,7 @@
 #include "common/result_codes.h"
 #include "ferrule/header_record.h"
 #include "ferrule/outcome.h"
+#include "header/header_label.h"
 
 namespace ferrule::detail {
 
@@ -34,15 +35,21 @@ class HeaderProcessor {
     HeaderResult processHeaderBytes(std::string_view bytes, std::size_t& consumed,
                                     std::string& out);
 
+    // The label of a header-type record by the label table: its columns 60-79, which may lack
+    // trailing blanks (a special record cut short), and its line end aside.
+    static HeaderLabel labelOf(std::string_view record);
+
     // A record among the header records that follow a flag-3 or flag-4 event in the observation
-    // section. A "# / TYPES OF OBSERV " record sets the observation types of the epochs that
-    // follow, as the header's record does (continued over two records), and gives HeaderLine, or
-    // HeaderError when it declares more types than an observation record holds (fault() then
-    // says so, its line number left 0 for the caller). Any other record changes nothing and
-    // gives HeaderNone.
-    HeaderResult takeRecordAfterEvent(std::string_view record);
+    // section, read once: its label, and for a "# / TYPES OF OBSERV " record the observation
+    // types of the epochs that follow, set as the header's record sets them (continued over two
+    // records). HeaderLabel::None for a record of no label; `refused` when the types record
+    // declares more types than an observation record holds (fault() then says so, its line
+    // number left 0 for the caller).
+    HeaderLabel readRecordAfterEvent(std::string_view record, bool& refused);
 
     const HeaderRecord& record() const { return record_; }
+    // The station identifier a MARKER NAME record was repaired to; empty when none was.
+    const std::string& repairedStationId() const { return repairedStationId_; }
     // After HeaderError: where the header broke its layout, and why.
     const HeaderFault& fault() const { return fault_; }
     // The header lines completed so far.
@@ -82,11 +89,13 @@ class HeaderProcessor {
     using Handler = HeaderResult (HeaderProcessor::*)(std::string_view, std::string&);
     struct Label {
         std::string_view text;  // 20 characters, exact
+        HeaderLabel label;
         Handler handler;
     };
     static const Label kLabels[];
 
     HeaderRecord record_{};
+    std::string repairedStationId_;
 
     // The header text from the start of the next line on: line N always starts at byte 82 * N
     // of the whole header text, so each line taken drops its 82 bytes from the front.

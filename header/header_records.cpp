@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "common/field.h"
+#include "common/rinex.h"
 #include "header/header_processor.h"
 
 namespace ferrule::detail {
@@ -13,8 +14,6 @@ namespace {
 constexpr std::string_view kQuestionMarkMarker =
     "????                                                        ";
 constexpr std::string_view kGsiAgency = "GSI, JAPAN          ";
-constexpr std::string_view kMarkerNameTail =
-    "                                                        MARKER NAME         \r\n";
 
 bool isAsciiLetterOrDigit(char c) {
     return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9');
@@ -57,7 +56,7 @@ HeaderResult HeaderProcessor::markerName(std::string_view line, std::string& out
 
     char stationId[5] = {};
     bool valid = true;
-    for (int i = 0; i < 4; ++i) {
+    for (std::size_t i = 0; i < 4; ++i) {
         if (isAsciiLetterOrDigit(name[i])) {
             stationId[i] = name[i];
         } else {
@@ -68,6 +67,7 @@ HeaderResult HeaderProcessor::markerName(std::string_view line, std::string& out
     if (valid && name.find_first_not_of(' ', 4) != std::string_view::npos) valid = false;
 
     if (valid) return HeaderStaticData;
+    repairedStationId_.assign(stationId, 4);
     out.assign(stationId, 4);
     out.append(kMarkerNameTail);
     return HeaderStationIdFixed;

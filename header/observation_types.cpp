@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "common/field.h"
+#include "common/text.h"
 #include "header/header_processor.h"
 
 namespace ferrule::detail {
@@ -49,7 +50,7 @@ HeaderResult HeaderProcessor::readObservationTypes(std::string_view line) {
     }
 
     for (int type = firstType; type < lastType; ++type) {
-        const int column = 10 + 6 * (type - firstType);
+        const std::size_t column = 10 + 6 * static_cast<std::size_t>(type - firstType);
         const std::string_view code = line.substr(column, 2);
         if (isObservationCode(code)) {
             std::memcpy(record_.observationTypes[type], code.data(), 2);
@@ -63,13 +64,20 @@ HeaderResult HeaderProcessor::typesOfObservations(std::string_view line, std::st
     return readObservationTypes(line);
 }
 
-HeaderResult HeaderProcessor::takeRecordAfterEvent(std::string_view record) {
-    if (record.size() < 80 || record.substr(60, 20) != "# / TYPES OF OBSERV ") return HeaderNone;
+HeaderLabel HeaderProcessor::readRecordAfterEvent(std::string_view record, bool& refused) {
+    refused = false;
+    const HeaderLabel label = labelOf(record);
+    if (label != HeaderLabel::TypesOfObservations) return label;
+    // The types are read from their columns, blanks where the record was cut short.
+    std::string whole(withoutLineEnd(record));
+    whole.resize(80, ' ');
     handlerReason_.reset();
-    if (readObservationTypes(record) == HeaderLine) return HeaderLine;
-    // The caller knows where in the file the record stands.
-    describeFault(record);
-    return HeaderError;
+    if (readObservationTypes(whole) != HeaderLine) {
+        // The caller knows where in the file the record stands.
+        describeFault(record);
+        refused = true;
+    }
+    return label;
 }
 
 }  // namespace ferrule::detail

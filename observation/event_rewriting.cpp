@@ -2,6 +2,8 @@
 
 #include <cassert>
 
+#include "common/rinex.h"
+#include "common/text.h"
 #include "observation/observation_processor.h"
 
 namespace ferrule::detail {
@@ -10,13 +12,12 @@ namespace {
 
 constexpr std::size_t kEpochPartBytes = 28;  // the epoch time and the two blanks before the flag
 constexpr std::string_view kHeaderInformationRecord = "                            4  1\r\n";
-constexpr std::string_view kMarkerNameTail =
-    "                                                        MARKER NAME         \r\n";
 constexpr std::string_view kAntennaMovingComment =
     "               ***  ANTENNA IS NOW MOVING  ***              COMMENT             \r\n";
 
 using Insert = LineEdit::Insert;
 using Line = LineEdit::Line;
+using Moving = LineEdit::Moving;
 
 }  // namespace
 
@@ -24,31 +25,25 @@ LineEdit EventRewriter::stopAt(Outcome outcome) {
     return {.line = Line::Drop, .stop = outcome};
 }
 
-// New observation types hold from the next epoch on; more than a record holds stop the
-// conversion as a header error would.
-LineEdit EventRewriter::onSpecialRecord(const ObservationLine& line) {
-    if ((line.eventFlag == 3 || line.eventFlag == 4) &&
-        header_.takeRecordAfterEvent(line.text) == HeaderError) {
-        return stopAt(Outcome::HeaderError);
-    }
-    return {};
-}
-
 LineEdit EventRewriter::onEventRecord(int eventFlag) {
     assert(nextSiteId_ >= 0 && nextSiteId_ <= kSiteIdLimit + 1);
     switch (eventFlag) {
-        case 2:  // start moving antenna: opens a moving period, or closes one
+        case 2: {  // start moving antenna: opens a moving period, or closes one
             if (state_ == EventIdle) {
                 state_ = EventMoving;
-                return {.line = Line::KeepWithRecordCount};
+                return {.line = Line::KeepWithRecordCount, .moving = Moving::Opened};
             }
+            const bool closes = state_ == EventMoving;
             state_ = EventIdle;
-            return {};
-        case 3:  // new site occupation
+            return {.moving = closes ? Moving::Closed : Moving::Unchanged};
+        }
+        case 3: {  // new site occupation
+            const bool closes = state_ == EventMoving;
             state_ = EventNewSite;
-            return {};
+            return {.moving = closes ? Moving::Closed : Moving::Unchanged};
+        }
         case 4:  // header information follows: an occupation inside a moving period
-            if (state_ != EventMoving) return {};
+            if (state_ != EventMoving || !assigning_) return {};
             if (nextSiteId_ > kSiteIdLimit) return stopAt(Outcome::SiteIdLimit);
             return {.insert = Insert::SiteMarkerName, .line = Line::Drop, .siteId = nextSiteId_++};
         default:
@@ -59,10 +54,7 @@ LineEdit EventRewriter::onEventRecord(int eventFlag) {
 std::string movingAntennaBlock(std::string_view epochLine) {
     // The epoch part is the line's first 28 characters; a shorter line (before its CR LF or LF)
     // is padded with blanks, so the flag always lands in column 28.
-    std::string_view content = epochLine;
-    if (!content.empty() && content.back() == '\n') content.remove_suffix(1);
-    if (!content.empty() && content.back() == '\r') content.remove_suffix(1);
-    std::string block(content.substr(0, kEpochPartBytes));
+    std::string block(withoutLineEnd(epochLine).substr(0, kEpochPartBytes));
     block.resize(kEpochPartBytes, ' ');
     block += "2\r\n";
     block += kHeaderInformationRecord;

@@ -10,7 +10,6 @@
 
 #include "common/result_codes.h"
 #include "ferrule/ferrule.h"
-#include "header/header_processor.h"
 #include "observation/observation_processor.h"
 
 namespace ferrule::detail {
@@ -22,25 +21,20 @@ inline constexpr std::int32_t kSiteIdLimit = 2048;
 // the site's MARKER NAME record and the record that followed the replaced flag-4 line.
 inline constexpr std::string_view kRecordCountSuffix = "  2\r\n";
 
-// An observation line as the observation processor classified it.
-struct ObservationLine {
-    ObservationResult result;
-    int eventFlag;  // of the last epoch line: this one for ObsEventEpoch, 0 for a regular one
-    std::string_view text;  // line feed included; of a line over kLineHeadBytes, its head
-    LineRole role;
-};
-
 // What becomes of an observation line: what is written before it, then the line itself (kept
 // whole; kept cut at its line end, its first CR or LF, then kRecordCountSuffix; or dropped); or
 // the conversion stops at it, and nothing is written.
+// What the line did to the moving periods is said with it.
 struct LineEdit {
     enum class Insert : std::uint8_t { Nothing, MovingAntennaBlock, SiteMarkerName };
     enum class Line : std::uint8_t { Keep, KeepWithRecordCount, Drop };
+    enum class Moving : std::uint8_t { Unchanged, Opened, Closed };
 
     Insert insert = Insert::Nothing;
     Line line = Line::Keep;
     std::int32_t siteId = 0;             // of the SiteMarkerName record
     Outcome stop = Outcome::InProgress;  // otherwise: the outcome the conversion stops with
+    Moving moving = Moving::Unchanged;
 };
 
 enum EventState : int {
@@ -62,12 +56,15 @@ enum EventState : int {
 // given only in EventMoving, one after the other from 000K, never past kSiteIdLimit.
 class EventRewriter {
   public:
-    // The records among the special records after a flag-3 or flag-4 event go to `header`.
-    explicit EventRewriter(HeaderProcessor& header) : header_(header) {}
-
-    // A static file (its station identifier repaired) gets no moving-antenna block.
+    // A static file (its station identifier repaired) gets no moving-antenna block. This is the
+    // one flag that tells a static file from a kinematic one.
     void staticFile() { kinematic_ = false; }
     bool kinematic() const { return kinematic_; }
+    // A file that will not be converted but is read on (for a report): its flag-4 records inside
+    // a moving period get no site identifier.
+    void assignNoSites() { assigning_ = false; }
+    // A moving period is open.
+    bool moving() const { return state_ == EventMoving; }
 
     // The edit of a classified line (not ObsNone). Made for every line that is looked at, so it
     // is inline; the few that change anything are handled out of line.
@@ -80,8 +77,6 @@ class EventRewriter {
                 // Only a kinematic file declares its antenna as moving from the start.
                 return {.insert = kinematic_ ? LineEdit::Insert::MovingAntennaBlock
                                              : LineEdit::Insert::Nothing};
-            case ObsFullLine:
-                return onSpecialRecord(line);
             case ObsEventEpoch:
                 return onEventRecord(line.eventFlag);
             case ObsAlreadyConverted:
@@ -93,11 +88,10 @@ class EventRewriter {
 
   private:
     static LineEdit stopAt(Outcome outcome);
-    LineEdit onSpecialRecord(const ObservationLine& line);
     LineEdit onEventRecord(int eventFlag);
 
-    HeaderProcessor& header_;
     bool kinematic_ = true;
+    bool assigning_ = true;
     EventState state_ = EventIdle;
     std::int32_t nextSiteId_ = 0;  // the identifier the next MARKER NAME record receives
 };

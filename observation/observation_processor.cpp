@@ -5,6 +5,8 @@
 #include <cstring>
 
 #include "common/field.h"
+#include "common/rinex.h"
+#include "common/text.h"
 
 namespace ferrule::detail {
 
@@ -32,16 +34,10 @@ namespace ferrule::detail {
 
 namespace {
 
-constexpr int kSatellitesPerListLine = 12;
-
 // 1 line for up to 5 types, 2 for 6 to 10, 3 for 11 to 15: a larger count is refused.
 int observationLinesPerSatellite(int typeCount) {
     assert(typeCount >= 0 && typeCount <= kMaxObservationTypes);
     return typeCount <= 5 ? 1 : (typeCount + 4) / 5;
-}
-
-bool isDigit(char c) {
-    return c >= '0' && c <= '9';
 }
 
 bool hasEventFlagDigit(std::string_view line) {
@@ -51,7 +47,7 @@ bool hasEventFlagDigit(std::string_view line) {
 // An epoch or event record has blanks in columns 26-27, the two before the event flag (or ends
 // before them).
 bool blankBeforeEventFlag(std::string_view line) {
-    for (const std::size_t column : {26, 27}) {
+    for (const std::size_t column : {std::size_t{26}, std::size_t{27}}) {
         if (column >= line.size() || line[column] == '\r' || line[column] == '\n') return true;
         if (line[column] != ' ') return false;
     }
@@ -110,15 +106,15 @@ EpochTime readEpochTime(std::string_view line) {
 
 ObservationResult ObservationProcessor::processObservationChar(char ch, std::string& outLine) {
     std::size_t consumed = 0;
-    std::string_view line;
+    ObservationLine line;
     const ObservationResult result = processObservationBytes({&ch, 1}, consumed, line);
-    if (result != ObsNone && result != ObsAlreadyConverted) outLine.assign(line);
+    if (result != ObsNone && result != ObsAlreadyConverted) outLine.assign(line.text);
     return result;
 }
 
 ObservationResult ObservationProcessor::processObservationBytes(std::string_view bytes,
                                                                 std::size_t& consumed,
-                                                                std::string_view& line) {
+                                                                ObservationLine& line) {
     if (lineTaken_) {
         partial_.clear();
         lineTaken_ = false;
@@ -126,8 +122,9 @@ ObservationResult ObservationProcessor::processObservationBytes(std::string_view
     const std::size_t lineFeed = bytes.find('\n');
     if (partial_.empty() && lineFeed != std::string_view::npos) {
         consumed = lineFeed + 1;
-        line = bytes.substr(0, consumed);
-        return processObservationLine(line);
+        line.text = bytes.substr(0, consumed);
+        processObservationLine(line);
+        return line.result;
     }
     // The line continues from an earlier block, or into a later one: its bytes are kept, up to
     // kLineHeadBytes.
@@ -136,72 +133,85 @@ ObservationResult ObservationProcessor::processObservationBytes(std::string_view
     partial_.append(bytes.substr(0, consumed));
     if (partial_.back() != '\n' && partial_.size() < kLineHeadBytes) return ObsNone;
     lineTaken_ = true;
-    line = partial_;
-    return processObservationLine(line);
+    line.text = partial_;
+    processObservationLine(line);
+    return line.result;
 }
 
-ObservationResult ObservationProcessor::processObservationLine(std::string_view line) {
+void ObservationProcessor::processObservationLine(ObservationLine& line) {
     ++lines_;
-    if (lineKind_ == ExpectObservations) return readObservationLine();
-    return readWhereEpochMayCome(line);
+    line.eventFlag = 0;
+    line.satellites = 0;
+    line.label = HeaderLabel::None;
+    if (lineKind_ == ExpectObservations) return readObservationLine(line);
+    readWhereEpochMayCome(line);
 }
 
-ObservationResult ObservationProcessor::readWhereEpochMayCome(std::string_view line) {
+void ObservationProcessor::readWhereEpochMayCome(ObservationLine& line) {
+    const std::string_view text = line.text;
     const bool firstLine = !sectionBegun_;
     sectionBegun_ = true;
     satelliteIndex_ = 0;
 
-    role_ = LineRole::SpecialRecord;
-    if (isSpecialRecord(line)) {
+    line.record = Record::Special;
+    line.result = ObsFullLine;
+    line.eventFlag = eventFlag_;
+    if (isSpecialRecord(text)) {
         if (specialRecordsPending_ > 0) --specialRecordsPending_;
-        return ObsFullLine;
+        return;
     }
     if (specialRecordsPending_ > 0) {
-        if (!hasEventFlagDigit(line)) {
+        if (!hasEventFlagDigit(text)) {
             --specialRecordsPending_;
-            return ObsFullLine;
+            return;
         }
         specialRecordsPending_ = 0;
     }
+    line.eventFlag = 0;
     // Any other line where an epoch may come is out of step with the file's structure (a
     // satellite list longer than RINEX 2 allows, say, left an observation line here): it is kept
     // as it stands, and the next epoch record is looked for, not the rest of a satellite list.
     // Its digits are never read as an event flag.
-    if (!blankBeforeEventFlag(line)) {
+    if (!blankBeforeEventFlag(text)) {
         listLinesPending_ = 0;
-        role_ = LineRole::OutOfStep;
-        return ObsLine;
+        line.record = Record::OutOfStep;
+        line.result = ObsLine;
+        return;
     }
 
-    eventFlag_ = digitAt(line, 28);
+    eventFlag_ = digitAt(text, 28);
     if (eventFlag_ != 0) {
-        role_ = LineRole::EventEpoch;
-        if (firstLine) return ObsAlreadyConverted;
+        line.record = Record::Event;
+        line.eventFlag = eventFlag_;
+        line.result = firstLine ? ObsAlreadyConverted : ObsEventEpoch;
+        if (firstLine) return;
+        const std::int32_t count = integerField(text, 29, 3);
         if (eventFlag_ == 1 || eventFlag_ == 6) {
-            expectSatellites(integerField(line, 29, 3));
+            line.satellites = count;
+            expectSatellites(count);
         } else {
-            specialRecordsPending_ = std::max(0, integerField(line, 29, 3));
+            specialRecordsPending_ = std::max(0, count);
         }
-        return ObsEventEpoch;
+        return;
     }
 
-    if (listLinesPending_ > 0) {
-        role_ = LineRole::SatelliteList;
-        return readSatelliteListContinuation();
-    }
-    role_ = LineRole::RegularEpoch;
-    return readRegularEpoch(line);
+    if (listLinesPending_ > 0) return readSatelliteListContinuation(line);
+    readRegularEpoch(line);
 }
 
 // A section that opens with something else (a special record, say) still has its first regular
 // epoch line reported as the first one.
-ObservationResult ObservationProcessor::readRegularEpoch(std::string_view line) {
-    const std::size_t timeBytes = std::min(line.size(), lastEpoch_.size());
-    std::fill(std::copy_n(line.data(), timeBytes, lastEpoch_.begin()), lastEpoch_.end(), ' ');
+void ObservationProcessor::readRegularEpoch(ObservationLine& line) {
+    const std::string_view text = line.text;
+    const std::size_t timeBytes = std::min(text.size(), lastEpoch_.size());
+    std::fill(std::copy_n(text.data(), timeBytes, lastEpoch_.begin()), lastEpoch_.end(), ' ');
     if (++regularEpochs_ == 1) firstEpoch_ = lastEpoch_;
-    expectSatellites(integerField(line, 29, 3));
-    if (regularEpochs_ == 1) return ObsFirstEpoch;
-    return regularEpochs_ == 2 ? ObsSecondEpoch : ObsLine;
+    line.record = Record::Epoch;
+    line.satellites = integerField(text, 29, 3);
+    expectSatellites(line.satellites);
+    line.result = regularEpochs_ == 1   ? ObsFirstEpoch
+                  : regularEpochs_ == 2 ? ObsSecondEpoch
+                                        : ObsLine;
 }
 
 void ObservationProcessor::expectSatellites(std::int32_t count) {
@@ -217,20 +227,21 @@ void ObservationProcessor::expectSatellites(std::int32_t count) {
     lineKind_ = listLinesPending_ > 0 ? ExpectEpoch : ExpectObservations;
 }
 
-ObservationResult ObservationProcessor::readSatelliteListContinuation() {
+void ObservationProcessor::readSatelliteListContinuation(ObservationLine& line) {
+    line.record = Record::SatelliteList;
+    line.result = ObsLine;
     if (--listLinesPending_ == 0) lineKind_ = ExpectObservations;
-    return ObsLine;
 }
 
-ObservationResult ObservationProcessor::readObservationLine() {
-    role_ = LineRole::Observation;
+void ObservationProcessor::readObservationLine(ObservationLine& line) {
+    line.record = Record::Observation;
+    line.result = ObsDataLine;
     assert(satelliteIndex_ < satelliteCount_);
     if (++observationLine_ == observationLinesPerSatellite(header_.observationTypeCount)) {
         observationLine_ = 0;
         ++satelliteIndex_;
     }
     if (satelliteIndex_ >= satelliteCount_) lineKind_ = ExpectEpoch;
-    return ObsDataLine;
 }
 
 // While an epoch's observation lines are read, every line is the next one of the current

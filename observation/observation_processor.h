@@ -10,6 +10,7 @@
 
 #include "common/result_codes.h"
 #include "ferrule/header_record.h"
+#include "header/header_label.h"
 
 namespace ferrule::detail {
 
@@ -24,12 +25,13 @@ enum LineKind : int {
     ExpectObservations = 1,  // an observation line of satellite satelliteIndex
 };
 
-// What a classified line is, beyond its result code (ObsLine covers several kinds).
-enum class LineRole : std::uint8_t {
-    RegularEpoch,   // an epoch record with event flag 0
+// What a line of the observation section is. ObsLine stands for three of them (a later epoch
+// record, a satellite-list continuation, a line out of step), so the code alone does not say.
+enum class Record : std::uint8_t {
+    Epoch,          // an epoch record with event flag 0
     SatelliteList,  // a continuation line of an epoch record's satellite list
-    EventEpoch,     // an epoch record with a non-zero event flag
-    SpecialRecord,  // a header-type record after an event epoch
+    Event,          // an epoch record with a non-zero event flag
+    Special,        // a header-type record after an event epoch
     Observation,    // an observation line of a satellite
     OutOfStep,      // a line that is no epoch record where one may come, kept as it stands
 };
@@ -41,6 +43,29 @@ using EpochTimeColumns = std::array<char, 26>;
 // The epoch fields of an epoch line: year, month, day, hour and minute (I3 each, columns 0-14)
 // and the seconds (F11.7, columns 15-25). Blank fields read as 0.
 EpochTime readEpochTime(std::string_view line);
+
+// One line as the processor read it, once: its result code, what it is, and the fields that the
+// event rewriter and the survey recorder act on.
+struct ObservationLine {
+    ObservationResult result = ObsNone;
+    Record record = Record::Epoch;
+    std::string_view text;  // line feed included; of a line over kLineHeadBytes, its head
+    // Event: its flag; Special: the flag of the event it follows; 0 otherwise.
+    int eventFlag = 0;
+    // Epoch, and Event with flag 1 or 6: the satellites announced in columns 29-31.
+    std::int32_t satellites = 0;
+    // Special: its label, by the header's table (HeaderLabel::None when it holds none).
+    HeaderLabel label = HeaderLabel::None;
+
+    // Epoch and Event: the time in columns 0-25, and whether those columns hold one at all (an
+    // event record's are often blank).
+    EpochTime time() const { return readEpochTime(text); }
+    bool timed() const {
+        return text.substr(0, 26).find_first_of("0123456789") != std::string_view::npos;
+    }
+    // Epoch and SatelliteList: the satellite identifiers, from column 32.
+    std::string_view satelliteList() const { return text.size() > 32 ? text.substr(32) : ""; }
+};
 
 class ObservationProcessor {
   public:
@@ -55,12 +80,13 @@ class ObservationProcessor {
     ObservationResult processObservationChar(char ch, std::string& outLine);
 
     // Takes bytes from the front of `bytes`, up to and including the first line feed, and sets
-    // `consumed` to their count. When they complete a line, classifies it and sets `line` to it:
-    // a view of `bytes` when the whole line lies there, else of the processor's own copy, valid
-    // until the next call. A line that reaches kLineHeadBytes without its line feed is classified
-    // by those bytes, its head; the rest of it is the caller's to pass on or drop.
+    // `consumed` to their count. When they complete a line, classifies it and reads it into
+    // `line`, whose text is a view of `bytes` when the whole line lies there, else of the
+    // processor's own copy, valid until the next call. A line that reaches kLineHeadBytes without
+    // its line feed is classified by those bytes, its head; the rest of it is the caller's to pass
+    // on or drop.
     ObservationResult processObservationBytes(std::string_view bytes, std::size_t& consumed,
-                                              std::string_view& line);
+                                              ObservationLine& line);
     // Adds a byte to the line in progress when that is all processObservationBytes would do with
     // it (it neither ends the line nor fills its head), and says whether it did. A byte-at-a-time
     // caller then pays for the rules once a line, not once a byte.
@@ -76,12 +102,6 @@ class ObservationProcessor {
     // Takes `count` lines, at most observationLinesToPass(), as processObservationBytes would.
     void passObservationLines(std::int64_t count);
 
-    // The event flag (column 28) of the last epoch line, 0 for a regular epoch: of the line just
-    // classified for ObsEventEpoch, of the event that announced it for a special record.
-    int eventFlag() const { return eventFlag_; }
-    // What the last line classified was.
-    LineRole role() const { return role_; }
-
     // The time of the first and of the last regular epoch, and how many there were.
     EpochTime firstEpoch() const { return readEpochTime({firstEpoch_.data(), firstEpoch_.size()}); }
     EpochTime lastEpoch() const { return readEpochTime({lastEpoch_.data(), lastEpoch_.size()}); }
@@ -92,11 +112,11 @@ class ObservationProcessor {
     std::string_view unfinishedLine() const { return lineTaken_ ? std::string_view() : partial_; }
 
   private:
-    ObservationResult processObservationLine(std::string_view line);
-    ObservationResult readWhereEpochMayCome(std::string_view line);
-    ObservationResult readRegularEpoch(std::string_view line);
-    ObservationResult readSatelliteListContinuation();
-    ObservationResult readObservationLine();
+    void processObservationLine(ObservationLine& line);
+    void readWhereEpochMayCome(ObservationLine& line);
+    void readRegularEpoch(ObservationLine& line);
+    void readSatelliteListContinuation(ObservationLine& line);
+    void readObservationLine(ObservationLine& line);
     void expectSatellites(std::int32_t count);
 
     const HeaderRecord& header_;
@@ -116,7 +136,6 @@ class ObservationProcessor {
     std::int32_t observationLine_ = 0;        // which line of the satellite's group comes next
     std::int32_t specialRecordsPending_ = 0;  // announced by the last event epoch
     int eventFlag_ = 0;                       // of the last epoch line, regular (0) or event
-    LineRole role_ = LineRole::RegularEpoch;
 };
 
 }  // namespace ferrule::detail

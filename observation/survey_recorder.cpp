@@ -5,6 +5,7 @@
 
 #include "common/field.h"
 #include "common/gps_time.h"
+#include "common/rinex.h"
 
 namespace ferrule::detail {
 
@@ -13,8 +14,6 @@ namespace {
 using Occupation = Survey::Occupation;
 using Insert = LineEdit::Insert;
 using Line = LineEdit::Line;
-
-constexpr int kSatellitesPerListLine = 12;
 
 int systemIndex(char letter) {
     if (letter == ' ') return 0;  // RINEX 2: a blank system letter is GPS
@@ -37,67 +36,60 @@ std::string trimmedText(std::string_view record) {
     return std::string(text.substr(first, text.find_last_not_of(' ') + 1 - first));
 }
 
-bool labelled(std::string_view record, std::string_view label) {
-    return record.size() >= 60 + label.size() && record.substr(60, label.size()) == label;
-}
-
 }  // namespace
 
-void SurveyRecorder::staticFile(std::string_view repairedStationId) {
-    static_ = true;
-    survey_.repairedStationId.assign(repairedStationId);
-}
-
 void SurveyRecorder::record(const ObservationLine& line, const LineEdit& edit) {
-    switch (line.role) {
-        case LineRole::RegularEpoch:
+    switch (line.record) {
+        case Record::Epoch:
             endEpoch();
             owner_ = -1;
-            startEpoch(line.text);
+            startEpoch(line);
             break;
-        case LineRole::SatelliteList:
+        case Record::SatelliteList:
             // A regular epoch's further satellites (an event epoch's list counts nothing).
-            if (inEpoch_) addSatellites(line.text, kSatellitesPerListLine);
+            if (inEpoch_) addSatellites(line.satelliteList());
             break;
-        case LineRole::EventEpoch:
+        case Record::Event:
             endEpoch();
             onEvent(line, edit);
             break;
-        case LineRole::SpecialRecord:
-            onSpecialRecord(line.text);
+        case Record::Special:
+            onSpecialRecord(line);
             break;
-        case LineRole::Observation:
-        case LineRole::OutOfStep:
+        case Record::Observation:
+        case Record::OutOfStep:
             endEpoch();
             owner_ = -1;
             break;
     }
 }
 
-void SurveyRecorder::startEpoch(std::string_view line) {
+void SurveyRecorder::startEpoch(const ObservationLine& line) {
     inEpoch_ = true;
-    epochTime_ = readEpochTime(line);
-    epochSatellites_ = std::max(0, integerField(line, 29, 3));
+    epochTime_ = line.time();
+    epochSatellites_ = std::max(0, line.satellites);
     listed_ = 0;
     std::fill(std::begin(perSystem_), std::end(perSystem_), 0);
-    addSatellites(line, kSatellitesPerListLine);
-    if (static_ && !staticStarted_) {
+    addSatellites(line.satelliteList());
+    if (!rewriter_.kinematic() && !staticStarted_) {
         staticStarted_ = true;
-        const std::string name = survey_.repairedStationId.empty() ? trimmedText(header_.markerName)
-                                                                   : survey_.repairedStationId;
+        const std::string& repaired = header_.repairedStationId();
+        const std::string name =
+            repaired.empty() ? trimmedText(header_.record().markerName) : repaired;
         if (startOccupation(Occupation::Kind::Static, name, epochTime_) != nullptr) {
             staticOccupation_ = static_cast<std::int64_t>(survey_.occupations.size()) - 1;
         }
     }
 }
 
-// The satellite identifiers in columns 32-67: the system letter of each, as far as the epoch
-// announces satellites.
-void SurveyRecorder::addSatellites(std::string_view line, int count) {
-    for (int k = 0; k < count && listed_ < epochSatellites_; ++k, ++listed_) {
-        const std::size_t column = 32 + 3 * static_cast<std::size_t>(k);
-        if (column >= line.size() || line[column] == '\r' || line[column] == '\n') break;
-        ++perSystem_[systemIndex(line[column])];
+// The satellite identifiers of a list (columns 32-67 of its line): the system letter of each,
+// as far as the epoch announces satellites.
+void SurveyRecorder::addSatellites(std::string_view list) {
+    for (std::size_t k = 0; k < kSatellitesPerListLine && listed_ < epochSatellites_;
+         ++k, ++listed_) {
+        const std::size_t column = 3 * k;
+        if (column >= list.size() || list[column] == '\r' || list[column] == '\n') break;
+        ++perSystem_[systemIndex(list[column])];
     }
 }
 
@@ -135,7 +127,7 @@ void SurveyRecorder::endEpoch() {
 
 // One more epoch of the occupation, `last` the time of its epoch before.
 void SurveyRecorder::count(Occupation& occupation, double seconds, double& last) {
-    const double interval = header_.interval;
+    const double interval = header_.record().interval;
     if (occupation.epochs == 0) {
         occupation.start = epochTime_;
     } else if (interval > 0 && seconds - last > 1.5 * interval) {
@@ -162,9 +154,8 @@ void SurveyRecorder::count(Occupation& occupation, double seconds, double& last)
 // (an assigned site: when its moving period was opened).
 void SurveyRecorder::onEvent(const ObservationLine& line, const LineEdit& edit) {
     owner_ = -1;
-    const EpochTime own = readEpochTime(line.text);
-    const bool timed =
-        line.text.substr(0, 26).find_first_of("0123456789") != std::string_view::npos;
+    const bool timed = line.timed();
+    const EpochTime own = timed ? line.time() : EpochTime{};
     const EpochTime time = timed ? own : epochTime_;
     switch (line.eventFlag) {
         case 1:  // power failure: an epoch that the occupation lost
@@ -175,17 +166,17 @@ void SurveyRecorder::onEvent(const ObservationLine& line, const LineEdit& edit) 
             break;
         case 2:
             open_ = -1;
-            if (edit.line == Line::KeepWithRecordCount) {
+            if (edit.moving == LineEdit::Moving::Opened) {
                 openingTime_ = time;
-                moving_ = survey_.movingPeriods.size() < Survey::kMaxPeriods;
-                if (moving_) survey_.movingPeriods.push_back({time, time});
-            } else {
+                periodListed_ = survey_.movingPeriods.size() < Survey::kMaxPeriods;
+                if (periodListed_) survey_.movingPeriods.push_back({time, time});
+            } else if (edit.moving == LineEdit::Moving::Closed) {
                 endMovingPeriod(time);
             }
             break;
         case 3:
             open_ = -1;
-            endMovingPeriod(time);
+            if (edit.moving == LineEdit::Moving::Closed) endMovingPeriod(time);
             if (startOccupation(Occupation::Kind::Named, {}, time) != nullptr) {
                 open_ = owner_ = static_cast<std::int64_t>(survey_.occupations.size()) - 1;
             }
@@ -205,21 +196,27 @@ void SurveyRecorder::onEvent(const ObservationLine& line, const LineEdit& edit) 
 
 // The records after an occupation's event record: its comments (the first few: a file of nothing
 // else must not fill the memory), the name a flag-3 record gives it, its own antenna height.
-void SurveyRecorder::onSpecialRecord(std::string_view record) {
+void SurveyRecorder::onSpecialRecord(const ObservationLine& line) {
     if (owner_ < 0) return;
     Occupation& occupation = survey_.occupations[static_cast<std::size_t>(owner_)];
-    if (labelled(record, "COMMENT")) {
-        std::string comment = trimmedText(record);
-        if (!comment.empty() && occupation.comments.size() < Survey::kMaxComments) {
-            occupation.comments.push_back(std::move(comment));
-        }
-    } else if (labelled(record, "MARKER NAME")) {
-        if (occupation.kind == Occupation::Kind::Named && occupation.name.empty()) {
-            occupation.name = trimmedText(record);
-        }
-    } else if (labelled(record, "ANTENNA: DELTA H/E/N")) {
-        occupation.antennaHeight = realField(record, 0, 14);
-        occupation.ownAntennaHeight = true;
+    switch (line.label) {
+        case HeaderLabel::Comment:
+            if (occupation.comments.size() < Survey::kMaxComments) {
+                std::string comment = trimmedText(line.text);
+                if (!comment.empty()) occupation.comments.push_back(std::move(comment));
+            }
+            break;
+        case HeaderLabel::MarkerName:
+            if (occupation.kind == Occupation::Kind::Named && occupation.name.empty()) {
+                occupation.name = trimmedText(line.text);
+            }
+            break;
+        case HeaderLabel::AntennaDelta:
+            occupation.antennaHeight = realField(line.text, 0, 14);
+            occupation.ownAntennaHeight = true;
+            break;
+        default:
+            break;
     }
 }
 
@@ -233,19 +230,19 @@ Occupation* SurveyRecorder::startOccupation(Occupation::Kind kind, std::string n
     occupation.kind = kind;
     occupation.name = std::move(name);
     occupation.time = time;
-    occupation.antennaHeight = header_.antennaDelta[0];
+    occupation.antennaHeight = header_.record().antennaDelta[0];
     return &occupation;
 }
 
 void SurveyRecorder::endMovingPeriod(const EpochTime& time) {
-    if (moving_) survey_.movingPeriods.back().end = time;
-    moving_ = false;
+    if (periodListed_) survey_.movingPeriods.back().end = time;
+    periodListed_ = false;
 }
 
 void SurveyRecorder::finish() {
     endEpoch();
     // A moving period still open runs to the last epoch.
-    if (moving_) survey_.movingPeriods.back().end = epochTime_;
+    if (rewriter_.moving()) endMovingPeriod(epochTime_);
 }
 
 }  // namespace ferrule::detail

@@ -9,18 +9,20 @@
 #include <string_view>
 
 #include "ferrule/ferrule.h"
+#include "header/header_processor.h"
 #include "observation/event_rewriting.h"
 
 namespace ferrule::detail {
 
 class SurveyRecorder {
   public:
-    // Reads the interval, the antenna height and the marker name of the header.
-    explicit SurveyRecorder(const HeaderRecord& header) : header_(header) {}
+    // Reads the interval, the antenna height, the marker name and a repaired station identifier
+    // of the header; and whether the rewriter takes the file as static, whose whole file is then
+    // one occupation, named by its station identifier (as repaired, when it was).
+    SurveyRecorder(const HeaderProcessor& header, const EventRewriter& rewriter)
+        : header_(header), rewriter_(rewriter) {}
 
-    // A static file: the whole file is one occupation, named by its station identifier (as
-    // repaired, when it was).
-    void staticFile(std::string_view repairedStationId);
+    // A line as the processor read it, and the edit the rewriter made of it.
     void record(const ObservationLine& line, const LineEdit& edit);
     // The end of the input: the epoch being counted is complete.
     void finish();
@@ -28,20 +30,20 @@ class SurveyRecorder {
     const Survey& survey() const { return survey_; }
 
   private:
-    void startEpoch(std::string_view line);
-    void addSatellites(std::string_view line, int count);
+    void startEpoch(const ObservationLine& line);
+    void addSatellites(std::string_view list);
     void endEpoch();
     void onEvent(const ObservationLine& line, const LineEdit& edit);
-    void onSpecialRecord(std::string_view record);
+    void onSpecialRecord(const ObservationLine& line);
     // Starts an occupation; returns it, or nullptr when the list is full.
     Survey::Occupation* startOccupation(Survey::Occupation::Kind kind, std::string name,
                                         const EpochTime& time);
     void count(Survey::Occupation& occupation, double seconds, double& last);
     void endMovingPeriod(const EpochTime& time);
 
-    const HeaderRecord& header_;
+    const HeaderProcessor& header_;
+    const EventRewriter& rewriter_;
     Survey survey_;
-    bool static_ = false;
     bool staticStarted_ = false;
 
     // The regular epoch being counted (its satellite list may continue on further lines).
@@ -62,8 +64,8 @@ class SurveyRecorder {
     // antenna height); -1: to none.
     std::int64_t owner_ = -1;
 
-    EpochTime openingTime_{};  // of the flag-2 record that opened the moving period
-    bool moving_ = false;
+    EpochTime openingTime_{};    // of the flag-2 record that opened the moving period
+    bool periodListed_ = false;  // the open moving period is the last of the list
 
     // Epochs merged into each timeline point, and into the point being filled.
     std::int64_t stride_ = 1;

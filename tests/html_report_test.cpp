@@ -9,8 +9,8 @@
 #include <string_view>
 #include <vector>
 
-#include "app/report.h"
 #include "ferrule/ferrule.h"
+#include "report/report.h"
 #include "support/test_support.h"
 #include "tools/generate/observation_generator.h"
 

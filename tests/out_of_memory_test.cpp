@@ -73,26 +73,6 @@ namespace {
 
 const std::string kOld = "an earlier page\n";
 
-// Holds what is said without allocating while the allocations are counted.
-struct Recorder final : platform::Console, platform::Notifier {
-    Recorder() {
-        out.reserve(1 << 20);
-        err.reserve(1 << 16);
-    }
-    void writeOutput(std::string_view text) override { append(out, text); }
-    void writeError(std::string_view text) override { append(err, text); }
-    bool writeData(std::string_view bytes) override {
-        append(out, bytes);
-        return true;
-    }
-    void notify(bool, std::string_view, std::string_view text) override { append(err, text); }
-    static void append(std::string& to, std::string_view text) {
-        if (to.size() + text.size() <= to.capacity()) to += text;
-    }
-    std::string out;
-    std::string err;
-};
-
 TEST(OutOfMemory, AnywhereInAReportLosesNoPageAndCrashesNothing) {
     const TempDir dir;
     writeFile(dir / "a.19o", sourceFile("tests/cases/kinematic/input"));
@@ -101,7 +81,7 @@ TEST(OutOfMemory, AnywhereInAReportLosesNoPageAndCrashesNothing) {
     platform::NativePlatform native;
     const std::vector<platform::Path> arguments{"--csv",        dir / "r.csv", "--html",
                                                 dir / "r.html", dir / "a.19o", dir / "b.19o"};
-    const auto run = [&](long failing, Recorder& recorder) {
+    const auto run = [&](long failing, SaidToConsole& recorder) {
         writeFile(dir / "r.html", kOld);
         writeFile(dir / "r.csv", kOld);
         detail::SilentDebugChannel debug;
@@ -113,7 +93,7 @@ TEST(OutOfMemory, AnywhereInAReportLosesNoPageAndCrashesNothing) {
         counting = false;
         return status;
     };
-    Recorder whole;
+    SaidToConsole whole(1 << 20);
     ASSERT_EQ(run(0, whole), 0);
     const long total = allocations;
     const std::string page = readFile(dir / "r.html");
@@ -123,7 +103,7 @@ TEST(OutOfMemory, AnywhereInAReportLosesNoPageAndCrashesNothing) {
     std::printf("    %ld allocations, every %ld-th failed in turn\n", total, step);
     for (long failing = 1; failing <= total; failing += step) {
         SCOPED_TRACE("allocation " + std::to_string(failing) + " of " + std::to_string(total));
-        Recorder recorder;
+        SaidToConsole recorder(1 << 20);
         const int status = run(failing, recorder);
         EXPECT_EQ(entries(dir.path()),
                   (std::vector<std::string>{"a.19o", "b.19o", "r.csv", "r.html"}));
@@ -160,7 +140,7 @@ TEST(OutOfMemory, AnywhereInAConversionLosesNothing) {
     const std::string converted = sourceFile("tests/cases/kinematic/expected");
     platform::NativePlatform native;
     const std::vector<platform::Path> arguments{dir / "site.19o"};
-    const auto run = [&](long failing, Recorder& recorder) {
+    const auto run = [&](long failing, SaidToConsole& recorder) {
         std::filesystem::remove(dir / "site.19o_original");
         writeFile(dir / "site.19o", input);
         detail::SilentDebugChannel debug;
@@ -172,13 +152,13 @@ TEST(OutOfMemory, AnywhereInAConversionLosesNothing) {
         counting = false;
         return status;
     };
-    Recorder whole;
+    SaidToConsole whole(1 << 20);
     ASSERT_EQ(run(0, whole), 0);
     const long total = allocations;
     const long step = std::max(1L, total / 600);
     for (long failing = 1; failing <= total; failing += step) {
         SCOPED_TRACE("allocation " + std::to_string(failing) + " of " + std::to_string(total));
-        Recorder recorder;
+        SaidToConsole recorder(1 << 20);
         if (run(failing, recorder) == 0) {
             EXPECT_EQ(entries(dir.path()),
                       (std::vector<std::string>{"site.19o", "site.19o_original"}));

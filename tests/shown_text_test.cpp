@@ -5,7 +5,7 @@
 #include <utility>
 #include <vector>
 
-#include "app/shown_text.h"
+#include "common/shown_text.h"
 
 namespace ferrule::detail {
 namespace {

@@ -513,7 +513,7 @@ Opened PosixFileSystem::open(const Path& path) {
         const Path linkFolderPath = path.has_parent_path() ? path.parent_path() : Path(".");
         struct stat linkFolderStatus {};
         const std::string linkName = path.filename().native();
-        const std::string targetName = name.native();
+        const std::string& targetName = name.native();
         if (::stat(linkFolderPath.c_str(), &linkFolderStatus) == 0 &&
             linkFolderStatus.st_dev == folderStatus.st_dev &&
             linkFolderStatus.st_ino == folderStatus.st_ino &&

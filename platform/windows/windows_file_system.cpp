@@ -324,7 +324,8 @@ class WindowsFolder final : public Folder {
     // `path` ends with a backslash.
     WindowsFolder(HANDLE handle, std::wstring path, DebugChannel& debug)
         : handle_(handle), path_(std::move(path)), debug_(debug) {}
-    // A temporary file left on purpose (after a stop) is no longer the conversion's to remove.
+    // The folder is about to be closed: the files it recorded are forgotten (their owners removed
+    // them already, or, after a failed removal, left them to be seen).
     ~WindowsFolder() override { forgetTemporary(this); }
 
     std::optional<FileState> stateOf(const Name& name) override {

@@ -13,7 +13,7 @@
 #include <string>
 #include <string_view>
 
-#include "app/report.h"
+#include "report/report.h"
 #include "ferrule/ferrule.h"
 
 namespace {

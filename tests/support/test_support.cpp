@@ -82,6 +82,13 @@ std::vector<std::string> testWrapper() {
 
 }  // namespace
 
+std::string missingWrapper() {
+    const std::vector<std::string> wrapper = testWrapper();
+    if (wrapper.empty()) return {};
+    const std::string probe = "command -v '" + wrapper.front() + "' >/dev/null 2>&1";
+    return std::system(probe.c_str()) == 0 ? std::string() : wrapper.front();
+}
+
 bool measuredByTool() {
 #if defined(__SANITIZE_ADDRESS__)
     return true;
@@ -104,6 +111,7 @@ TempDir::TempDir() {
 
 struct StartedRun::Process {
     TempDir capture;
+    TempDir reachable;  // a copy of the program, for a run as another user
     pid_t pid = -1;
     std::chrono::steady_clock::time_point started = std::chrono::steady_clock::now();
 };
@@ -114,7 +122,20 @@ StartedRun::StartedRun(const std::vector<std::string>& arguments, const RunOptio
     const fs::path errPath = process_->capture / "stderr";
     std::vector<std::string> argv = testWrapper();
     argv.insert(argv.end(), options.wrapper.begin(), options.wrapper.end());
-    argv.emplace_back(FERRULE_BINARY);
+    // Another user may not reach the build's folder (a clone in root's home): that run starts a
+    // copy of the program in a folder everyone can enter.
+    fs::path program = FERRULE_BINARY;
+    if (options.user) {
+        const fs::path folder = process_->reachable.path();
+        program = folder / "ferrule";
+        fs::copy_file(FERRULE_BINARY, program);
+        fs::permissions(folder,
+                        fs::perms::owner_all | fs::perms::group_exec | fs::perms::others_exec);
+        fs::permissions(program, fs::perms::owner_all | fs::perms::group_exec |
+                                     fs::perms::others_exec | fs::perms::group_read |
+                                     fs::perms::others_read);
+    }
+    argv.push_back(program.string());
     argv.insert(argv.end(), arguments.begin(), arguments.end());
     std::vector<char*> argvPointers;
     for (auto& argument : argv) argvPointers.push_back(argument.data());

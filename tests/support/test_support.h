@@ -9,6 +9,8 @@
 #include <utility>
 #include <vector>
 
+#include "platform/platform.h"
+
 namespace ferrule::test {
 
 namespace fs = std::filesystem;
@@ -98,7 +100,41 @@ inline ProgramRun runFerrule(const std::vector<std::string>& arguments,
 // several lines) without its last line end, wherever it was printed; empty when it said none.
 std::string told(const ProgramRun& run);
 
+// A console and notifier for the program's driver run in the test process: what it says is kept,
+// each notice as a line "[caption] text", on `out` when the file was converted and on `err`
+// otherwise. Given a capacity, it keeps no more than that, and so never allocates while it keeps.
+struct SaidToConsole final : platform::Console, platform::Notifier {
+    explicit SaidToConsole(std::size_t capacity = 0) : limited(capacity > 0) {
+        out.reserve(capacity);
+        err.reserve(capacity);
+    }
+    void writeOutput(std::string_view text) override { keep(out, text); }
+    void writeError(std::string_view text) override { keep(err, text); }
+    bool writeData(std::string_view bytes) override {
+        keep(out, bytes);
+        return true;
+    }
+    void notify(bool converted, std::string_view caption, std::string_view text) override {
+        std::string& to = converted ? out : err;
+        keep(to, "[");
+        keep(to, caption);
+        keep(to, "] ");
+        keep(to, text);
+        keep(to, "\n");
+    }
+    void keep(std::string& to, std::string_view text) const {
+        if (!limited || to.size() + text.size() <= to.capacity()) to += text;
+    }
+    bool limited;
+    std::string out;
+    std::string err;
+};
+
 // Whether the program runs under a wrapper (valgrind) or a sanitizer, which measure themselves.
 bool measuredByTool();
+
+// The program FERRULE_TEST_WRAPPER names when it is not installed (a test then skips, saying so);
+// empty when there is none or it is there.
+std::string missingWrapper();
 
 }  // namespace ferrule::test

@@ -1,9 +1,9 @@
-#include "app/report.h"
+#include "report/report.h"
 
 #include <cstdio>
 
-#include "app/shown_text.h"
 #include "common/gps_time.h"
+#include "common/shown_text.h"
 
 namespace ferrule {
 
@@ -161,92 +161,6 @@ std::vector<std::string> columnsOf(const OccupationRow& row) {
             row.startLocal,     row.endLocal, row.duration, row.epochs,        row.fewestSatellites,
             row.mostSatellites, row.systems,  row.missing,  row.antennaHeight, row.verdict,
             row.comments};
-}
-
-// --- CSV ------------------------------------------------------------------------------------
-
-namespace {
-
-// A field as a spreadsheet reads it: quoted where it holds a comma, a quote or a line end. A text
-// of the file that begins like a formula is led by an apostrophe, so that a spreadsheet shows it
-// and does not compute it.
-std::string csvField(std::string_view text, bool fromFile) {
-    std::string field;
-    if (fromFile && !text.empty() &&
-        std::string_view("=+-@\t\r").find(text.front()) != std::string_view::npos) {
-        field = "'";
-    }
-    field += text;
-    if (field.find_first_of(",\"\r\n") == std::string::npos) return field;
-    std::string quoted = "\"";
-    for (const char c : field) quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
-    return quoted + "\"";
-}
-
-class CsvReport final : public ReportWriter {
-  public:
-    explicit CsvReport(const ReportOptions& options) : options_(options) {}
-
-    std::string begin() override {
-        std::vector<std::string> headings = columnHeadings(options_);
-        headings.insert(headings.begin(), "ファイル");
-        headings.emplace_back("判定の基準");
-        std::string text = "\xEF\xBB\xBF";  // the byte-order mark
-        for (std::size_t i = 0; i < headings.size(); ++i) {
-            text.append(i == 0 ? "" : ",").append(csvField(headings[i], false));
-        }
-        return text + "\r\n";
-    }
-
-    std::string add(std::string_view file, std::string_view, const Survey* survey) override {
-        if (survey == nullptr) return {};
-        std::string text;
-        for (const OccupationRow& row : occupationRows(*survey, options_)) {
-            const std::vector<std::string> columns = columnsOf(row);
-            text += csvField(file, true);
-            for (std::size_t i = 0; i < columns.size(); ++i) {
-                // The name and the comments come from the file.
-                text.append(",").append(csvField(columns[i], i == 1 || i + 1 == columns.size()));
-            }
-            text.append(",").append(csvField(thresholdsText(options_), false)).append("\r\n");
-        }
-        return text;
-    }
-
-    std::string end() override { return {}; }
-
-  private:
-    ReportOptions options_;
-};
-
-}  // namespace
-
-std::unique_ptr<ReportWriter> csvReport(const ReportOptions& options) {
-    return std::make_unique<CsvReport>(options);
-}
-
-// --- Terminal width -------------------------------------------------------------------------
-
-std::size_t displayWidth(std::string_view text) {
-    std::size_t width = 0;
-    for (std::size_t at = 0; at < text.size();) {
-        const auto lead = static_cast<unsigned char>(text[at]);
-        const std::size_t length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
-        char32_t code = length == 1 ? lead : lead & (0x7F >> length);
-        for (std::size_t i = 1; i < length && at + i < text.size(); ++i) {
-            code = (code << 6) | (static_cast<unsigned char>(text[at + i]) & 0x3F);
-        }
-        at += length;
-        // Wide: Hangul Jamo, CJK and Japanese scripts, Hangul syllables, compatibility
-        // ideographs, full-width forms, and the supplementary ideographic planes.
-        const bool wide =
-            (code >= 0x1100 && code <= 0x115F) || (code >= 0x2E80 && code <= 0xA4CF) ||
-            (code >= 0xAC00 && code <= 0xD7A3) || (code >= 0xF900 && code <= 0xFAFF) ||
-            (code >= 0xFE30 && code <= 0xFE4F) || (code >= 0xFF00 && code <= 0xFF60) ||
-            (code >= 0xFFE0 && code <= 0xFFE6) || (code >= 0x20000 && code <= 0x3FFFD);
-        width += wide ? 2 : 1;
-    }
-    return width;
 }
 
 }  // namespace ferrule::detail

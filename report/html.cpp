@@ -13,9 +13,10 @@
 #include <string_view>
 #include <vector>
 
-#include "app/report.h"
-#include "app/shown_text.h"
 #include "common/gps_time.h"
+#include "common/shown_text.h"
+#include "common/text.h"
+#include "report/report.h"
 
 namespace ferrule::detail {
 
@@ -66,7 +67,7 @@ std::string clipped(std::string_view text, std::size_t columns) {
     std::size_t at = 0;
     while (at < text.size()) {
         const auto lead = static_cast<unsigned char>(text[at]);
-        const std::size_t length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+        const std::size_t length = utf8Length(lead);
         const std::size_t next = std::min(text.size(), at + length);
         const std::size_t charWidth = displayWidth(text.substr(at, next - at));
         if (width + charWidth + 1 > columns) break;
@@ -79,7 +80,7 @@ std::string clipped(std::string_view text, std::size_t columns) {
 // The seconds of a time that has a date and a finite value (an event record's time is often
 // blank; a seconds field may hold anything strtod reads).
 std::optional<double> secondsAt(const EpochTime& time) {
-    if (time.year == 0 && time.month == 0 && time.day == 0) return std::nullopt;
+    if (!hasDate(time)) return std::nullopt;
     const double seconds = secondsOf(time);
     if (!std::isfinite(seconds)) return std::nullopt;
     return seconds;
@@ -240,7 +241,8 @@ std::string satellitePlot(const Survey& survey, const Axis& axis, const ReportOp
     }
     double usual = survey.header.interval > 0 ? survey.header.interval : 1;
     if (!steps.empty()) {
-        std::nth_element(steps.begin(), steps.begin() + steps.size() / 2, steps.end());
+        const auto middle = steps.begin() + static_cast<std::ptrdiff_t>(steps.size() / 2);
+        std::nth_element(steps.begin(), middle, steps.end());
         usual = steps[steps.size() / 2];
     }
     const std::optional<double> lastEpoch = secondsAt(survey.lastEpoch);
@@ -335,7 +337,7 @@ std::string occupationBands(const Survey& survey, const std::vector<OccupationRo
         svg += rect(left, kOccupationTop, width, kOccupationHeight,
                     row.passes ? "occupation-band" : "occupation-band short", title);
         const std::string label = clipped(row.name, kLabelColumns);
-        const double half = (displayWidth(label) * kCharWidth) / 2 + 3;
+        const double half = (static_cast<double>(displayWidth(label)) * kCharWidth) / 2 + 3;
         const double middle = std::clamp(left + width / 2, kLeft, kWidth - half);
         for (int r = 0; r < 2; ++r) {
             if (middle - half < labelEnd[r]) continue;

@@ -64,7 +64,4 @@ std::unique_ptr<ReportWriter> csvReport(const ReportOptions& options);
 // One self-contained HTML page: per file the table and a timeline drawn as inline SVG.
 std::unique_ptr<ReportWriter> htmlReport(const ReportOptions& options);
 
-// The width of a text in a terminal: two columns for a wide (East Asian) character.
-std::size_t displayWidth(std::string_view text);
-
 }  // namespace ferrule::detail

@@ -1,4 +1,4 @@
-#include "app/shown_text.h"
+#include "common/shown_text.h"
 
 namespace ferrule::detail {
 
@@ -29,7 +29,7 @@ std::string shownText(std::string_view bytes, Backslash backslash) {
     text.reserve(bytes.size());
     for (std::size_t i = 0; i < bytes.size(); ++i) {
         const auto byte = static_cast<unsigned char>(bytes[i]);
-        const auto next = i + 1 < bytes.size() ? static_cast<unsigned char>(bytes[i + 1]) : 0;
+        const auto next = static_cast<unsigned char>(i + 1 < bytes.size() ? bytes[i + 1] : '\0');
         if (byte == '\n') {
             text += "\\n";
         } else if (byte == '\r') {

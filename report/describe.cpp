@@ -8,10 +8,11 @@
 #include <string>
 #include <string_view>
 
-#include "app/report.h"
-#include "app/shown_text.h"
 #include "common/gps_time.h"
+#include "common/shown_text.h"
+#include "common/text.h"
 #include "ferrule/ferrule.h"
+#include "report/report.h"
 
 namespace ferrule {
 
@@ -61,7 +62,7 @@ class Lines {
 };
 
 void time(Lines& lines, const char* label, const ObsTime& time) {
-    if (time.year == 0) return;
+    if (!detail::hasDate(time)) return;
     lines.add(label, detail::timeText(time) + " " + shown(time.timeSystem));
 }
 
