@@ -137,6 +137,9 @@ inline std::string headerFaultReason(const HeaderFault& fault) {
             return "観測種別の数が負の値です（" + value + "）";
         case Reason::Rinex3:
             return "RINEX 3 以降の形式には対応していません（RINEX 2 のみ）";
+        case Reason::NoMarkerName:
+            return "MARKER NAME "
+                   "のレコードがありません（キネマティックかスタティックかを判定できません）";
     }
     return {};
 }

@@ -32,11 +32,12 @@ void readTime(std::string_view line, ObsTime& time) {
 
 }  // namespace
 
+// A version of 3 or later is not the converter's to read, whatever the records look like.
 HeaderResult HeaderProcessor::versionType(std::string_view line, std::string&) {
     record_.rinexVersion = realField(line, 0, 9);
     record_.fileType = line[20];
     record_.satelliteSystem = line[40];
-    return HeaderLine;
+    return record_.rinexVersion >= 3 && !lenient_ ? HeaderError : HeaderLine;
 }
 
 HeaderResult HeaderProcessor::programRunByDate(std::string_view line, std::string&) {
@@ -50,6 +51,7 @@ HeaderResult HeaderProcessor::programRunByDate(std::string_view line, std::strin
 // letters or digits followed by blanks is a proper station identifier; anything else is repaired
 // to the first four columns, each character that is not a letter or digit replaced by Z.
 HeaderResult HeaderProcessor::markerName(std::string_view line, std::string& out) {
+    markerNameSeen_ = true;
     textField(line, 0, 60, record_.markerName);
     const std::string_view name(record_.markerName, 60);
     if (name == kQuestionMarkMarker) return HeaderLine;

@@ -37,6 +37,8 @@ std::string kindText(Occupation::Kind kind) {
             return "ファイルの点名";
         case Occupation::Kind::Static:
             return "スタティック";
+        case Occupation::Kind::Unnumbered:
+            return "割り付けなし";
     }
     return {};
 }
