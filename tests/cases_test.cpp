@@ -192,6 +192,15 @@ std::map<std::string, std::string> parseKeys(const std::string& text) {
     return keys;
 }
 
+// With FERRULE_REWRITE_CASES set, a case folder's expected text (a plain file, never a recipe)
+// is replaced by what the run gave, for review with git diff before it is committed.
+void rewriteExpected(const Case& c, const std::string& file, std::string_view actual) {
+    if (std::getenv("FERRULE_REWRITE_CASES") == nullptr) return;
+    const fs::path path = sourcePath("tests/cases/" + c.name) / file;
+    if (!fs::is_regular_file(path)) return;
+    std::ofstream(path, std::ios::binary) << actual;
+}
+
 Case loadFolder(const std::string& name) {
     const fs::path folder = sourcePath("tests/cases/" + name);
     Case c{name, parseKeys(readFile(folder / "case")), {}, {}};
@@ -432,6 +441,7 @@ TEST_P(LibraryCases, Library) {
         EXPECT_EQ(debug, c.text("debug"));
         if (c.has("survey")) {
             EXPECT_EQ(describeSurvey(converter.survey()), c.text("survey"));
+            rewriteExpected(c, "survey", describeSurvey(converter.survey()));
         }
     }
 }
@@ -613,6 +623,7 @@ TEST_P(Cases, Program) {
         EXPECT_EQ(told(run), c.key("told"));
     }
     EXPECT_EQ(run.out, c.has("stdout") ? c.text("stdout") : kStartLines + (converts ? line : ""));
+    if (c.has("stdout")) rewriteExpected(c, "stdout", run.out);
     EXPECT_EQ(run.err,
               c.has("stderr") ? c.text("stderr") : c.text("debug") + (converts ? "" : line));
     // The occupations the report listed are those given site identifiers in the result.
@@ -632,6 +643,7 @@ TEST_P(Cases, Program) {
         EXPECT_EQ(summaryOf(dir / further),
                   summaryOf(c.has("out-" + further) ? c.pieces("out-" + further) : input))
             << further;
+        if (c.has("out-" + further)) rewriteExpected(c, "out-" + further, readFile(dir / further));
         const fs::path original = dir / (further + "_original");
         if (fs::exists(original)) {
             EXPECT_EQ(summaryOf(original), summaryOf(input)) << further;

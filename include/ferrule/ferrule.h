@@ -62,9 +62,6 @@ struct SatelliteRange {
 // below), and what is left out is counted.
 struct Survey {
     HeaderRecord header{};
-    // The header was read on past a line a conversion refuses (it is then read by its labels:
-    // any line length and line end, RINEX 3 and 4, any number of observation types).
-    bool readLeniently = false;
     // The file was converted before (it begins with an event record): its site MARKER NAME
     // records give its assigned occupations, and the moving-antenna block is no event of it.
     bool readBack = false;
