@@ -174,13 +174,13 @@ void Conversion::actOnHeader(HeaderResult result, std::string_view text) {
 
 void Conversion::stop(Outcome outcome) {
     // A report reads past every refusal to the end of the file, and ends with the first. The
-    // file is not converted: none of its occupations gets a site identifier; a static file (or
-    // GSI's) is one occupation, the whole file; a file converted before is read back.
+    // file is not converted: none of its occupations gets a site identifier; a static file is
+    // one occupation, the whole file (so is GSI's, unless its MARKER NAME says kinematic); a file
+    // converted before is read back.
     if (options_.readPastRefusal) {
         if (refusal_ == Outcome::InProgress) refusal_ = outcome;
-        const bool staticFile = outcome == Outcome::StaticData || outcome == Outcome::GsiData;
-        rewriter_.assign(staticFile ? EventRewriter::Sites::None
-                                    : EventRewriter::Sites::Unnumbered);
+        rewriter_.assign(outcome == Outcome::StaticData ? EventRewriter::Sites::None
+                                                        : EventRewriter::Sites::Unnumbered);
         if (outcome == Outcome::AlreadyConverted) {
             readingBack_ = true;
             recorder_.readBack();
