@@ -28,7 +28,8 @@ Survey Conversion::survey() const {
     survey.epochs = observations_.regularEpochs();
     survey.firstEpoch = observations_.firstEpoch();
     survey.lastEpoch = observations_.lastEpoch();
-    survey.repairedStationId = header_.repairedStationId();
+    // A file not converted keeps its station identifier.
+    if (refusal_ == Outcome::InProgress) survey.repairedStationId = header_.repairedStationId();
     return survey;
 }
 

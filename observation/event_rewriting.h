@@ -69,6 +69,7 @@ class EventRewriter {
     // occupations either, as the whole file is one.
     enum class Sites : std::uint8_t { Assigned, Unnumbered, None };
     void assign(Sites sites) { sites_ = std::max(sites_, sites); }
+    Sites sites() const { return sites_; }
     // A moving period is open.
     bool moving() const { return state_ == EventMoving; }
 

@@ -102,9 +102,10 @@ bool isSpecialRecord(std::string_view line) {
 
 EpochTime readEpochTime(std::string_view line, bool rinex3) {
     if (rinex3) {
-        return EpochTime{integerField(line, 2, 4),  integerField(line, 7, 2),
-                         integerField(line, 10, 2), integerField(line, 13, 2),
-                         integerField(line, 16, 2), realField(line, 18, 11)};
+        // Zero-filled: decimal.
+        return EpochTime{decimalField(line, 2, 4),  decimalField(line, 7, 2),
+                         decimalField(line, 10, 2), decimalField(line, 13, 2),
+                         decimalField(line, 16, 2), realField(line, 18, 11)};
     }
     return EpochTime{integerField(line, 1, 2),  integerField(line, 4, 2),  integerField(line, 7, 2),
                      integerField(line, 10, 2), integerField(line, 13, 2), realField(line, 15, 11)};
@@ -229,7 +230,7 @@ void ObservationProcessor::readWhereRinex3EpochMayCome(ObservationLine& line, bo
     }
     specialRecordsPending_ = 0;
     eventFlag_ = digitAt(text, 31);
-    const std::int32_t count = integerField(text, 32, 3);
+    const std::int32_t count = decimalField(text, 32, 3);
     if (eventFlag_ != 0) return readEvent(line, eventFlag_, count, firstLine);
     const std::size_t timeBytes = std::min(text.size(), lastEpoch_.size());
     std::fill(std::copy_n(text.data(), timeBytes, lastEpoch_.begin()), lastEpoch_.end(), ' ');

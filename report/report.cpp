@@ -62,7 +62,7 @@ Leap leapOf(const Survey& survey, const EpochTime& at) {
     if (off > 1) {
         return {table, false,
                 "LEAP SECONDS " + std::to_string(header) + " は日付の " + tableText +
-                    " から離れています（" + tableText + "を使用）"};
+                    "から離れています（" + tableText + "を使用）"};
     }
     if (off == 1) {
         return {
