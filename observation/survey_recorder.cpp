@@ -93,9 +93,8 @@ void SurveyRecorder::startEpoch(const ObservationLine& line) {
         // The identifier as a conversion repairs it; in a file it does not convert, as it stands.
         const std::string& repaired = header_.repairedStationId();
         const bool converting = rewriter_.sites() == EventRewriter::Sites::Assigned;
-        const std::string name = repaired.empty() || !converting
-                                     ? trimmedText(header_.record().markerName)
-                                     : repaired;
+        const std::string name =
+            repaired.empty() || !converting ? trimmedText(header_.record().markerName) : repaired;
         if (startOccupation(Occupation::Kind::Static, name, epochTime_) != nullptr) {
             staticOccupation_ = static_cast<std::int64_t>(survey_.occupations.size()) - 1;
         }
