@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "common/field.h"
+#include "common/text.h"
 
 #if defined(__SSE2__) || defined(_M_X64)
 #include <emmintrin.h>
@@ -27,7 +28,8 @@ Survey Conversion::survey() const {
     survey.epochs = observations_.regularEpochs();
     survey.firstEpoch = observations_.firstEpoch();
     survey.lastEpoch = observations_.lastEpoch();
-    survey.repairedStationId = header_.repairedStationId();
+    // A file not converted keeps its station identifier.
+    if (refusal_ == Outcome::InProgress) survey.repairedStationId = header_.repairedStationId();
     return survey;
 }
 
@@ -161,8 +163,10 @@ void Conversion::actOnHeader(HeaderResult result, std::string_view text) {
             if (!stopped()) writer_.writeHeaderLine(text);
             break;
         case HeaderError:
-            headerFault_ = header_.fault();
+            if (refusal_ == Outcome::InProgress) headerFault_ = header_.fault();
             stop(Outcome::HeaderError);
+            // Read on (a report): the line refused is read again by its label.
+            if (!stopped()) actOnHeader(header_.readOn(line_), line_);
             break;
         case HeaderNone:
             break;
@@ -170,16 +174,18 @@ void Conversion::actOnHeader(HeaderResult result, std::string_view text) {
 }
 
 void Conversion::stop(Outcome outcome) {
-    // A report reads past the first refusal of a static or GSI file, and ends with it; the file
-    // is not converted, so none of its occupations gets a site identifier.
-    if (refusal_ != Outcome::InProgress) {
-        outcome_ = refusal_;
-        return;
-    }
-    if (options_.readPastRefusal &&
-        (outcome == Outcome::StaticData || outcome == Outcome::GsiData)) {
-        refusal_ = outcome;
-        rewriter_.assignNoSites();
+    // A report reads past every refusal to the end of the file, and ends with the first. The
+    // file is not converted: none of its occupations gets a site identifier; a static file is
+    // one occupation, the whole file (so is GSI's, unless its MARKER NAME says kinematic); a file
+    // converted before is read back.
+    if (options_.readPastRefusal) {
+        if (refusal_ == Outcome::InProgress) refusal_ = outcome;
+        rewriter_.assign(outcome == Outcome::StaticData ? EventRewriter::Sites::None
+                                                        : EventRewriter::Sites::Unnumbered);
+        if (outcome == Outcome::AlreadyConverted) {
+            readingBack_ = true;
+            recorder_.readBack();
+        }
         return;
     }
     switch (outcome) {
@@ -279,28 +285,89 @@ std::string_view Conversion::feedObservations(std::string_view block) {
     std::size_t consumed = 0;
     const ObservationResult result = observations_.processObservationBytes(block, consumed, read_);
     if (result == ObsNone) return block.substr(consumed);
+    // Read on (a report), a section that begins with an event record is read as one: a file
+    // converted before, or a receiver's own start of kinematic data.
+    if (result == ObsAlreadyConverted && options_.readPastRefusal) {
+        stop(Outcome::AlreadyConverted);
+        read_.result = ObsEventEpoch;
+    }
+    if (!readingBack_ || !heldBack(read_))
+        takeObservationLine(read_, read_.text.data() == block.data());
+    return block.substr(consumed);
+}
+
+void Conversion::takeObservationLine(ObservationLine& line, bool inBlock) {
     // The records after a flag-3 or flag-4 event are header records: read once, by the header's
-    // label table (a types record sets the types of the epochs that follow).
-    if (result == ObsFullLine && (read_.eventFlag == 3 || read_.eventFlag == 4)) {
+    // label table (a types record sets the types of the epochs that follow). The survey also
+    // reads the labels of the special records of other events (a MARKER NAME after a flag-2
+    // record of a file converted before), which change nothing.
+    if (line.result == ObsFullLine && line.eventFlag != 3 && line.eventFlag != 4) {
+        if (options_.recordSurvey) line.label = HeaderProcessor::labelOf(line.text);
+    } else if (line.result == ObsFullLine) {
         bool refused = false;
-        read_.label = header_.readRecordAfterEvent(read_.text, refused);
+        line.label = header_.readRecordAfterEvent(line.text, refused);
         if (refused) {
             // Where the record stands in the file.
             headerFault_ = header_.fault();
             headerFault_.line = header_.lines() + observations_.lines();
             headerFault_.inHeader = false;
             stop(Outcome::HeaderError);
-            return block.substr(consumed);
+            if (stopped()) return;
+            // Read on: the types are taken leniently.
+            std::string unused;
+            (void)header_.readOn(unused);
+            line.label = header_.readRecordAfterEvent(line.text, refused);
         }
     }
-    const LineEdit edit = rewriter_.edit(read_);
-    if (options_.recordSurvey) recorder_.record(read_, edit);
+    const LineEdit edit = rewriter_.edit(line);
+    if (options_.recordSurvey) recorder_.record(line, edit);
     if (edit.stop != Outcome::InProgress) {
         stop(edit.stop);
     } else {
-        writer_.writeLine(edit, read_.text, read_.text.data() == block.data());
+        writer_.writeLine(edit, line.text, inBlock);
     }
-    return block.substr(consumed);
+}
+
+// Read back (a report of a file converted before), the moving-antenna block the conversion wrote
+// before each of the first two epochs is no event of the survey: a flag-2 record without a
+// record count before the second epoch is held until the next line tells whether the block's
+// header-information record follows it (then both, and the block's comment, are passed over).
+bool Conversion::heldBack(const ObservationLine& line) {
+    if (skipComment_) {
+        skipComment_ = false;
+        if (line.record == Record::Special &&
+            withoutLineEnd(line.text) == withoutLineEnd(kAntennaMovingComment)) {
+            return true;
+        }
+    }
+    if (!held_.empty()) {
+        if (line.record == Record::Event && line.eventFlag == 4 &&
+            beforeLineEnd(line.text) == beforeLineEnd(kHeaderInformationRecord)) {
+            held_.clear();
+            skipComment_ = true;
+            return true;
+        }
+        releaseHeld();
+    }
+    if (line.record == Record::Event && line.eventFlag == 2 &&
+        beforeLineEnd(line.text).size() <= 29 && observations_.regularEpochs() < 2) {
+        held_.assign(line.text);
+        return true;
+    }
+    return false;
+}
+
+void Conversion::releaseHeld() {
+    if (held_.empty()) return;
+    const std::string text = std::move(held_);
+    held_.clear();
+    ObservationLine line;
+    line.result = ObsEventEpoch;
+    line.record = Record::Event;
+    line.text = text;
+    line.eventFlag = 2;
+    line.rinex3 = read_.rinex3;
+    takeObservationLine(line, false);
 }
 
 // --- End of input ----------------------------------------------------------------------------
@@ -309,6 +376,7 @@ std::string_view Conversion::feedObservations(std::string_view block) {
 // card pulled out, a copy interrupted), and a header without an epoch after it.
 Outcome Conversion::finish() {
     if (stopped()) return outcome_;
+    releaseHeld();
     recorder_.finish();
     if (refusal_ != Outcome::InProgress) {
         outcome_ = refusal_;
@@ -318,6 +386,7 @@ Outcome Conversion::finish() {
         stop(!fed_                ? Outcome::EmptyInput
              : !observationPhase_ ? Outcome::HeaderCutShort
                                   : Outcome::NoEpochs);
+        if (options_.readPastRefusal) outcome_ = refusal_;
         return outcome_;
     }
     // Bytes after the last line feed complete no line: they are written as they stand. (There

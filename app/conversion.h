@@ -104,6 +104,9 @@ class Conversion {
     void stop(Outcome outcome);
 
     bool feedLines(std::string_view block);
+    void takeObservationLine(ObservationLine& line, bool inBlock);
+    bool heldBack(const ObservationLine& line);
+    void releaseHeld();
     std::string_view feedHeader(std::string_view block);
     std::string_view feedObservations(std::string_view block);
 
@@ -123,6 +126,10 @@ class Conversion {
     bool fed_ = false;      // the input has had a byte
     std::string line_;      // the header line the header processor hands over
     ObservationLine read_;  // the observation line the processor read last
+    // Read back: a flag-2 record held until the next line, and the block's comment to pass over.
+    bool readingBack_ = false;
+    std::string held_;
+    bool skipComment_ = false;
 };
 
 }  // namespace ferrule::detail

@@ -284,7 +284,7 @@ class TemporaryFile {
 };
 
 // The input, looked up once, with the messages of what can go wrong on the way.
-std::optional<Told> refusalToOpen(const platform::Opened& opened, const Path& path) {
+std::optional<Told> refusalToOpen(const platform::Opened& opened) {
     switch (opened.failure) {
         case platform::Opened::Failure::None:
             break;
@@ -293,7 +293,6 @@ std::optional<Told> refusalToOpen(const platform::Opened& opened, const Path& pa
         case platform::Opened::Failure::LinkToSideFile:
             return refuse(messages::kLinkToSideFile);
     }
-    if (!looksLikeObservationFile(path)) return refuse(messages::kNotObservationFile);
     return std::nullopt;
 }
 
@@ -302,7 +301,8 @@ std::optional<Told> refusalToOpen(const platform::Opened& opened, const Path& pa
 Told convertFile(const Path& path, platform::Services& services,
                  platform::InterruptHold* untilTold) {
     platform::Opened opened = services.files.open(path);
-    if (std::optional<Told> refusal = refusalToOpen(opened, path)) return *refusal;
+    if (std::optional<Told> refusal = refusalToOpen(opened)) return *refusal;
+    if (!looksLikeObservationFile(path)) return refuse(messages::kNotObservationFile);
     platform::Folder& folder = *opened.folder;
     platform::InputFile& input = *opened.file;
 
@@ -381,7 +381,7 @@ Told convertFile(const Path& path, platform::Services& services,
 // The file is read through a conversion whose output goes nowhere: no temporary file, no lock.
 Told reportFile(const Path& path, platform::Services& services, Survey& survey) {
     platform::Opened opened = services.files.open(path);
-    if (std::optional<Told> refusal = refusalToOpen(opened, path)) return *refusal;
+    if (std::optional<Told> refusal = refusalToOpen(opened)) return *refusal;
 
     struct : detail::OutputSink {
         void write(std::string_view) override {}
@@ -394,6 +394,12 @@ Told reportFile(const Path& path, platform::Services& services, Survey& survey) 
     }
     const Outcome outcome = conversion.finish();
     survey = conversion.survey();
+    // The path rule is the conversion's: the file is read whatever its name.
+    if (!looksLikeObservationFile(path)) {
+        Told told = refuse(messages::kNotObservationFile);
+        told.outcome = outcome;
+        return told;
+    }
     return Told{isConverted(outcome), outcomeCaption(outcome),
                 outcomeMessage(outcome, conversion.headerFault()), outcome};
 }

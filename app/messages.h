@@ -49,7 +49,7 @@ inline constexpr std::string_view kHelp =
 
 inline constexpr std::string_view kReadFailed = "RINEX観測ファイルの読み込みに失敗しました。";
 inline constexpr std::string_view kNotObservationFile =
-    "RINEX観測ではありません。ファイル名に小文字の o が必要です（例: site.19o）。";
+    "RINEX観測ではありません。パスに小文字の o が必要です（例: site.19o）。";
 inline constexpr std::string_view kTempCreateFailed = "一時的なファイルの作成に失敗しました。";
 inline constexpr std::string_view kTempWriteFailed = "一時的なファイルの書き込みに失敗しました。";
 inline constexpr std::string_view kReplaceFailed = "ファイルの置き換えに失敗しました。";
@@ -137,6 +137,9 @@ inline std::string headerFaultReason(const HeaderFault& fault) {
             return "観測種別の数が負の値です（" + value + "）";
         case Reason::Rinex3:
             return "RINEX 3 以降の形式には対応していません（RINEX 2 のみ）";
+        case Reason::NoMarkerName:
+            return "MARKER NAME "
+                   "のレコードがありません（キネマティックかスタティックかを判定できません）";
     }
     return {};
 }

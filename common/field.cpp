@@ -117,6 +117,11 @@ std::int32_t integerField(std::string_view line, int column, int width) {
     return static_cast<std::int32_t>(std::strtol(field.text, nullptr, 0));
 }
 
+std::int32_t decimalField(std::string_view line, int column, int width) {
+    const FieldText field(line, column, width);
+    return static_cast<std::int32_t>(std::strtol(field.text, nullptr, 10));
+}
+
 double realField(std::string_view line, int column, int width) {
     double value = 0.0;
     if (readSimpleReal(fieldBytes(line, column, width), value)) return value;

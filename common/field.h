@@ -21,6 +21,10 @@ int extractField(int length, char* destination, std::string_view line, int colum
 // leading 0 for octal, stopping at the first character that does not fit; no digits gives 0.
 std::int32_t integerField(std::string_view line, int column, int width);
 
+// The field read as a decimal integer (strtol with base 10): how a reading past a refusal takes
+// the zero-filled fields of RINEX 3 and 4 ("08" is eight, not an octal digit gone wrong).
+std::int32_t decimalField(std::string_view line, int column, int width);
+
 // The field read the way strtod reads it (full stop as decimal point); no number gives 0.
 double realField(std::string_view line, int column, int width);
 

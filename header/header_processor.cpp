@@ -56,6 +56,16 @@ HeaderResult HeaderProcessor::processHeaderBytes(std::string_view bytes, std::si
     const std::size_t chunk =
         lineFeed != nullptr ? static_cast<std::size_t>(lineFeed - bytes.data()) : bytes.size();
 
+    // Read on, a line is kept to its first bytes (its label among them): memory stays bounded.
+    if (lenient_) {
+        consumed = lineFeed != nullptr ? chunk + 1 : chunk;
+        const std::size_t room =
+            kLenientLineBytes > text_.size() ? kLenientLineBytes - text_.size() : 0;
+        text_.append(bytes.data(), std::min(room, chunk));
+        if (lineFeed == nullptr) return HeaderNone;
+        text_ += '\n';
+        return takeLenientLine(out);
+    }
     // A line that has outgrown any valid header line is refused at its 65,537th byte: memory
     // stays bounded, and the message quotes the line's beginning.
     if (text_.size() + chunk > kMaxHeaderLineBytes) {
@@ -103,6 +113,39 @@ HeaderResult HeaderProcessor::takeLine(std::string& out) {
     return result;
 }
 
+HeaderResult HeaderProcessor::readOn(std::string& out) {
+    lenient_ = true;
+    // The line refused is read again from its own first byte (a line cut at 65,536 bytes is not
+    // whole: what follows it up to its line feed is no line of its own, but kept short).
+    text_.erase(0, unfinishedStart_);
+    if (text_.size() > kLenientLineBytes) text_.resize(kLenientLineBytes);
+    if (!text_.ends_with('\n')) {
+        unfinishedStart_ = 0;
+        return HeaderNone;
+    }
+    --lines_;
+    return takeLenientLine(out);
+}
+
+// A line read on: from the last line feed to this one, whatever its length; its label, by the
+// table, leniently. Its fields are read from a copy padded with blanks to 80 columns.
+HeaderResult HeaderProcessor::takeLenientLine(std::string& out) {
+    ++lines_;
+    std::string line(withoutLineEnd(text_));
+    text_.clear();
+    unfinishedStart_ = 0;
+    if (line.size() < 80) line.resize(80, ' ');
+    out = line;
+    const HeaderLabel label = labelOf(line);
+    for (const Label& candidate : kLabels) {
+        if (candidate.label == label) {
+            const HeaderResult result = (this->*candidate.handler)(line, out);
+            return result == HeaderError ? HeaderLine : result;
+        }
+    }
+    return HeaderLine;  // a record of no label the converter knows: nothing to read
+}
+
 HeaderResult HeaderProcessor::classify(std::string_view line, std::string& out) {
     // The text to write is the line itself, unless the handler rewrites it.
     const std::string_view label = line.substr(60, 20);
@@ -128,7 +171,9 @@ void HeaderProcessor::describeFault(std::string_view own) {
         const std::string_view label = content.substr(60, 20);
         fault_.label = label.substr(0, label.find_last_not_of(' ') + 1);
     }
-    if (record_.rinexVersion >= 3 || (versionRecord && realField(content, 0, 9) >= 3)) {
+    if (handlerReason_ && handlerReason_->reason == Reason::NoMarkerName) {
+        fault_.reason = Reason::NoMarkerName;
+    } else if (record_.rinexVersion >= 3 || (versionRecord && realField(content, 0, 9) >= 3)) {
         fault_.reason = Reason::Rinex3;
     } else if (handlerReason_) {
         fault_.reason = handlerReason_->reason;
@@ -147,7 +192,13 @@ void HeaderProcessor::describeFault(std::string_view own) {
     }
 }
 
+// A header without a MARKER NAME record says neither kinematic nor static: it is not the
+// converter's layout.
 HeaderResult HeaderProcessor::endOfHeader(std::string_view, std::string&) {
+    if (!markerNameSeen_ && !lenient_) {
+        handlerReason_ = {HeaderFault::Reason::NoMarkerName, 0};
+        return HeaderError;
+    }
     return HeaderEnd;
 }
 

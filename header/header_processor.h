@@ -21,6 +21,8 @@ inline constexpr std::size_t kHeaderLineBytes = 82;
 inline constexpr std::size_t kMaxHeaderLineBytes = 65536;
 // The header error message quotes at most this many bytes of the offending line.
 inline constexpr std::size_t kQuotedLineBytes = 80;
+// Read on past a refusal, a header line is kept to this many bytes.
+inline constexpr std::size_t kLenientLineBytes = 256;
 
 class HeaderProcessor {
   public:
@@ -54,6 +56,14 @@ class HeaderProcessor {
     const HeaderFault& fault() const { return fault_; }
     // The header lines completed so far.
     std::int64_t lines() const { return lines_; }
+
+    // Reads on past a refusal (a report): the line just refused, and every line after it, is cut
+    // at its line feed whatever its length or line end, and read by its label where it has one
+    // (columns 60-79, trailing blanks not needed); a record of no known label, a RINEX 3 record,
+    // a types record of more than 15 types are read as far as they can be, never refused.
+    // Returns what the line just refused is then.
+    HeaderResult readOn(std::string& out);
+    bool readingOn() const { return lenient_; }
     // The bytes received after the last line feed.
     std::string_view unfinishedLine() const {
         return std::string_view(text_).substr(unfinishedStart_);
@@ -61,6 +71,7 @@ class HeaderProcessor {
 
   private:
     HeaderResult takeLine(std::string& out);
+    HeaderResult takeLenientLine(std::string& out);
     HeaderResult classify(std::string_view line, std::string& out);
     // Says in fault_ why the line just read (`own`, as the file has it) is refused.
     void describeFault(std::string_view own);
@@ -115,8 +126,12 @@ class HeaderProcessor {
     // what a later header error names.
     std::optional<HeaderFault> offColumns_;
 
-    // The types list awaits its continuation line (more than nine types were declared).
+    // The types list awaits its continuation line (more than nine types were declared); read on
+    // leniently, how many types its continuation lines still hold.
     bool typesContinuationPending_ = false;
+    std::int32_t typesPending_ = 0;
+    bool lenient_ = false;
+    bool markerNameSeen_ = false;
 };
 
 }  // namespace ferrule::detail

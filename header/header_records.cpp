@@ -19,24 +19,27 @@ bool isAsciiLetterOrDigit(char c) {
     return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9');
 }
 
-void readTime(std::string_view line, ObsTime& time) {
-    time.year = integerField(line, 0, 6);
-    time.month = integerField(line, 6, 6);
-    time.day = integerField(line, 12, 6);
-    time.hour = integerField(line, 18, 6);
-    time.minute = integerField(line, 24, 6);
+// Read on past a refusal, the zero-filled fields of RINEX 3 ("06") are decimal.
+void readTime(std::string_view line, ObsTime& time, bool decimal) {
+    const auto number = decimal ? decimalField : integerField;
+    time.year = number(line, 0, 6);
+    time.month = number(line, 6, 6);
+    time.day = number(line, 12, 6);
+    time.hour = number(line, 18, 6);
+    time.minute = number(line, 24, 6);
     // The seconds are read as an integer: the fraction is dropped.
-    time.seconds = integerField(line, 30, 13);
+    time.seconds = number(line, 30, 13);
     textField(line, 48, 3, time.timeSystem);
 }
 
 }  // namespace
 
+// A version of 3 or later is not the converter's to read, whatever the records look like.
 HeaderResult HeaderProcessor::versionType(std::string_view line, std::string&) {
     record_.rinexVersion = realField(line, 0, 9);
     record_.fileType = line[20];
     record_.satelliteSystem = line[40];
-    return HeaderLine;
+    return record_.rinexVersion >= 3 && !lenient_ ? HeaderError : HeaderLine;
 }
 
 HeaderResult HeaderProcessor::programRunByDate(std::string_view line, std::string&) {
@@ -50,6 +53,7 @@ HeaderResult HeaderProcessor::programRunByDate(std::string_view line, std::strin
 // letters or digits followed by blanks is a proper station identifier; anything else is repaired
 // to the first four columns, each character that is not a letter or digit replaced by Z.
 HeaderResult HeaderProcessor::markerName(std::string_view line, std::string& out) {
+    markerNameSeen_ = true;
     textField(line, 0, 60, record_.markerName);
     const std::string_view name(record_.markerName, 60);
     if (name == kQuestionMarkMarker) return HeaderLine;
@@ -119,12 +123,12 @@ HeaderResult HeaderProcessor::interval(std::string_view line, std::string&) {
 }
 
 HeaderResult HeaderProcessor::timeOfFirstObs(std::string_view line, std::string&) {
-    readTime(line, record_.firstObs);
+    readTime(line, record_.firstObs, lenient_);
     return HeaderLine;
 }
 
 HeaderResult HeaderProcessor::timeOfLastObs(std::string_view line, std::string&) {
-    readTime(line, record_.lastObs);
+    readTime(line, record_.lastObs, lenient_);
     return HeaderLine;
 }
 

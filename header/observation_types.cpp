@@ -28,13 +28,22 @@ constexpr int kTypesPerLine = 9;
 // The first line declares the count in columns 0-5 and holds up to nine two-letter codes at
 // columns 10, 16, ... 58; a list of more than nine continues on one more line with this label.
 // A code that is not recognised leaves its slot as it was: positions are never closed up.
+// Read on past a refusal, any count is taken (the first 15 types get their slots) and a list
+// continues over as many lines as it needs.
 HeaderResult HeaderProcessor::readObservationTypes(std::string_view line) {
     int firstType = 0;
     int lastType = 0;  // exclusive
     if (typesContinuationPending_) {
-        typesContinuationPending_ = false;
-        firstType = kTypesPerLine;
-        lastType = record_.observationTypeCount;
+        firstType = record_.observationTypeCount - typesPending_;
+        lastType = std::min(record_.observationTypeCount, firstType + kTypesPerLine);
+        typesPending_ = record_.observationTypeCount - lastType;
+        typesContinuationPending_ = lenient_ && typesPending_ > 0;
+    } else if (lenient_) {
+        const std::int32_t count = std::max(0, integerField(line, 0, 6));
+        record_.observationTypeCount = count;
+        lastType = std::min(count, kTypesPerLine);
+        typesPending_ = count - lastType;
+        typesContinuationPending_ = typesPending_ > 0;
     } else {
         const std::int32_t count = integerField(line, 0, 6);
         if (count < 0 || count > kMaxObservationTypes) {
@@ -46,10 +55,11 @@ HeaderResult HeaderProcessor::readObservationTypes(std::string_view line) {
         }
         record_.observationTypeCount = count;
         lastType = std::min(count, kTypesPerLine);
+        typesPending_ = count - lastType;
         typesContinuationPending_ = count > kTypesPerLine;
     }
 
-    for (int type = firstType; type < lastType; ++type) {
+    for (int type = firstType; type < std::min(lastType, kMaxObservationTypes); ++type) {
         const std::size_t column = 10 + 6 * static_cast<std::size_t>(type - firstType);
         const std::string_view code = line.substr(column, 2);
         if (isObservationCode(code)) {

@@ -11,9 +11,6 @@ namespace ferrule::detail {
 namespace {
 
 constexpr std::size_t kEpochPartBytes = 28;  // the epoch time and the two blanks before the flag
-constexpr std::string_view kHeaderInformationRecord = "                            4  1\r\n";
-constexpr std::string_view kAntennaMovingComment =
-    "               ***  ANTENNA IS NOW MOVING  ***              COMMENT             \r\n";
 
 using Insert = LineEdit::Insert;
 using Line = LineEdit::Line;
@@ -43,9 +40,15 @@ LineEdit EventRewriter::onEventRecord(int eventFlag) {
             return {.moving = closes ? Moving::Closed : Moving::Unchanged};
         }
         case 4:  // header information follows: an occupation inside a moving period
-            if (state_ != EventMoving || !assigning_) return {};
-            if (nextSiteId_ > kSiteIdLimit) return stopAt(Outcome::SiteIdLimit);
-            return {.insert = Insert::SiteMarkerName, .line = Line::Drop, .siteId = nextSiteId_++};
+            if (state_ != EventMoving || sites_ == Sites::None) return {};
+            if (sites_ == Sites::Unnumbered) return {.occupation = true};
+            if (nextSiteId_ > kSiteIdLimit) {
+                return {.line = Line::Drop, .stop = Outcome::SiteIdLimit, .occupation = true};
+            }
+            return {.insert = Insert::SiteMarkerName,
+                    .line = Line::Drop,
+                    .siteId = nextSiteId_++,
+                    .occupation = true};
         default:
             return {};
     }

@@ -3,6 +3,7 @@
 // The event rewriter decides what becomes of each observation line, as one edit.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -35,6 +36,9 @@ struct LineEdit {
     std::int32_t siteId = 0;             // of the SiteMarkerName record
     Outcome stop = Outcome::InProgress;  // otherwise: the outcome the conversion stops with
     Moving moving = Moving::Unchanged;
+    // A flag-4 record inside a moving period: an occupation a conversion numbers (whether or not
+    // it got its number: a file not converted, or one past the limit, gets none).
+    bool occupation = false;
 };
 
 enum EventState : int {
@@ -61,8 +65,11 @@ class EventRewriter {
     void staticFile() { kinematic_ = false; }
     bool kinematic() const { return kinematic_; }
     // A file that will not be converted but is read on (for a report): its flag-4 records inside
-    // a moving period get no site identifier.
-    void assignNoSites() { assigning_ = false; }
+    // a moving period get no site identifier; for a static file (static, GSI's) they are no
+    // occupations either, as the whole file is one.
+    enum class Sites : std::uint8_t { Assigned, Unnumbered, None };
+    void assign(Sites sites) { sites_ = std::max(sites_, sites); }
+    Sites sites() const { return sites_; }
     // A moving period is open.
     bool moving() const { return state_ == EventMoving; }
 
@@ -91,7 +98,7 @@ class EventRewriter {
     LineEdit onEventRecord(int eventFlag);
 
     bool kinematic_ = true;
-    bool assigning_ = true;
+    Sites sites_ = Sites::Assigned;
     EventState state_ = EventIdle;
     std::int32_t nextSiteId_ = 0;  // the identifier the next MARKER NAME record receives
 };
@@ -99,6 +106,9 @@ class EventRewriter {
 // The three records inserted before each of the first two epochs: a start moving record with
 // the epoch's own time, a header-information record announcing one record, and the comment.
 std::string movingAntennaBlock(std::string_view epochLine);
+inline constexpr std::string_view kHeaderInformationRecord = "                            4  1\r\n";
+inline constexpr std::string_view kAntennaMovingComment =
+    "               ***  ANTENNA IS NOW MOVING  ***              COMMENT             \r\n";
 
 // "000K" to "800K": the site identifier in three lower-case hexadecimal digits, then K.
 std::string siteIdentifier(std::int32_t siteId);

@@ -34,10 +34,11 @@ namespace ferrule::detail {
 
 namespace {
 
-// 1 line for up to 5 types, 2 for 6 to 10, 3 for 11 to 15: a larger count is refused.
-int observationLinesPerSatellite(int typeCount) {
-    assert(typeCount >= 0 && typeCount <= kMaxObservationTypes);
-    return typeCount <= 5 ? 1 : (typeCount + 4) / 5;
+// RINEX 2: 1 line for up to 5 types, 2 for 6 to 10, 3 for 11 to 15 (more only where a report
+// reads on past the refusal of more than 15); RINEX 3 and 4: one line a satellite.
+int observationLinesPerSatellite(int typeCount, bool rinex3) {
+    assert(typeCount >= 0);
+    return rinex3 || typeCount <= 5 ? 1 : (typeCount + 4) / 5;
 }
 
 bool hasEventFlagDigit(std::string_view line) {
@@ -99,7 +100,13 @@ bool isSpecialRecord(std::string_view line) {
 
 }  // namespace
 
-EpochTime readEpochTime(std::string_view line) {
+EpochTime readEpochTime(std::string_view line, bool rinex3) {
+    if (rinex3) {
+        // Zero-filled: decimal.
+        return EpochTime{decimalField(line, 2, 4),  decimalField(line, 7, 2),
+                         decimalField(line, 10, 2), decimalField(line, 13, 2),
+                         decimalField(line, 16, 2), realField(line, 18, 11)};
+    }
     return EpochTime{integerField(line, 1, 2),  integerField(line, 4, 2),  integerField(line, 7, 2),
                      integerField(line, 10, 2), integerField(line, 13, 2), realField(line, 15, 11)};
 }
@@ -143,6 +150,8 @@ void ObservationProcessor::processObservationLine(ObservationLine& line) {
     line.eventFlag = 0;
     line.satellites = 0;
     line.label = HeaderLabel::None;
+    if (!sectionBegun_) rinex3_ = header_.rinexVersion >= 3;
+    line.rinex3 = rinex3_;
     if (lineKind_ == ExpectObservations) return readObservationLine(line);
     readWhereEpochMayCome(line);
 }
@@ -152,6 +161,7 @@ void ObservationProcessor::readWhereEpochMayCome(ObservationLine& line) {
     const bool firstLine = !sectionBegun_;
     sectionBegun_ = true;
     satelliteIndex_ = 0;
+    if (rinex3_) return readWhereRinex3EpochMayCome(line, firstLine);
 
     line.record = Record::Special;
     line.result = ObsFullLine;
@@ -180,23 +190,60 @@ void ObservationProcessor::readWhereEpochMayCome(ObservationLine& line) {
     }
 
     eventFlag_ = digitAt(text, 28);
-    if (eventFlag_ != 0) {
-        line.record = Record::Event;
-        line.eventFlag = eventFlag_;
-        line.result = firstLine ? ObsAlreadyConverted : ObsEventEpoch;
-        if (firstLine) return;
-        const std::int32_t count = integerField(text, 29, 3);
-        if (eventFlag_ == 1 || eventFlag_ == 6) {
-            line.satellites = count;
-            expectSatellites(count);
-        } else {
-            specialRecordsPending_ = std::max(0, count);
-        }
-        return;
-    }
+    if (eventFlag_ != 0) return readEvent(line, eventFlag_, integerField(text, 29, 3), firstLine);
 
     if (listLinesPending_ > 0) return readSatelliteListContinuation(line);
     readRegularEpoch(line);
+}
+
+// An event record (flag 1 to 6; in the section's first line, a file converted before): flags 1
+// and 6 carry satellites, the others special records.
+void ObservationProcessor::readEvent(ObservationLine& line, int flag, std::int32_t count,
+                                     bool firstLine) {
+    line.record = Record::Event;
+    line.eventFlag = flag;
+    line.result = firstLine ? ObsAlreadyConverted : ObsEventEpoch;
+    if (flag == 1 || flag == 6) {
+        line.satellites = count;
+        expectSatellites(count);
+    } else {
+        specialRecordsPending_ = std::max(0, count);
+    }
+}
+
+// RINEX 3 and 4: an epoch or event record begins with ">" (its flag in column 31, its count in
+// columns 32-34); each satellite's observations are one line; the special records of an event
+// follow it, as many as it announces.
+void ObservationProcessor::readWhereRinex3EpochMayCome(ObservationLine& line, bool firstLine) {
+    const std::string_view text = line.text;
+    if (!text.starts_with('>')) {
+        line.eventFlag = eventFlag_;
+        if (specialRecordsPending_ > 0) {
+            --specialRecordsPending_;
+            line.record = Record::Special;
+            line.result = ObsFullLine;
+            return;
+        }
+        line.record = Record::OutOfStep;
+        line.result = ObsLine;
+        return;
+    }
+    specialRecordsPending_ = 0;
+    eventFlag_ = digitAt(text, 31);
+    const std::int32_t count = decimalField(text, 32, 3);
+    if (eventFlag_ != 0) return readEvent(line, eventFlag_, count, firstLine);
+    const std::size_t timeBytes = std::min(text.size(), lastEpoch_.size());
+    std::fill(std::copy_n(text.data(), timeBytes, lastEpoch_.begin()), lastEpoch_.end(), ' ');
+    if (++regularEpochs_ == 1) firstEpoch_ = lastEpoch_;
+    line.record = Record::Epoch;
+    line.satellites = count;
+    satelliteCount_ = count;
+    observationLine_ = 0;
+    listLinesPending_ = 0;
+    lineKind_ = count > 0 ? ExpectObservations : ExpectEpoch;
+    line.result = regularEpochs_ == 1   ? ObsFirstEpoch
+                  : regularEpochs_ == 2 ? ObsSecondEpoch
+                                        : ObsLine;
 }
 
 // A section that opens with something else (a special record, say) still has its first regular
@@ -237,7 +284,7 @@ void ObservationProcessor::readObservationLine(ObservationLine& line) {
     line.record = Record::Observation;
     line.result = ObsDataLine;
     assert(satelliteIndex_ < satelliteCount_);
-    if (++observationLine_ == observationLinesPerSatellite(header_.observationTypeCount)) {
+    if (++observationLine_ == observationLinesPerSatellite(header_.observationTypeCount, rinex3_)) {
         observationLine_ = 0;
         ++satelliteIndex_;
     }
@@ -247,15 +294,16 @@ void ObservationProcessor::readObservationLine(ObservationLine& line) {
 // While an epoch's observation lines are read, every line is the next one of the current
 // satellite, whatever it holds, until the epoch's last satellite has had its lines.
 std::int64_t ObservationProcessor::observationLinesToPass() const {
-    if (lineKind_ != ExpectObservations || !unfinishedLine().empty()) return 0;
+    // A RINEX 3 satellite line names its satellite: the survey reads each of them.
+    if (lineKind_ != ExpectObservations || !unfinishedLine().empty() || rinex3_) return 0;
     assert(satelliteIndex_ < satelliteCount_);
-    const int linesPerSatellite = observationLinesPerSatellite(header_.observationTypeCount);
+    const int linesPerSatellite = observationLinesPerSatellite(header_.observationTypeCount, false);
     return (std::int64_t{satelliteCount_} - satelliteIndex_) * linesPerSatellite - observationLine_;
 }
 
 void ObservationProcessor::passObservationLines(std::int64_t count) {
     assert(count > 0 && count <= observationLinesToPass());
-    const int linesPerSatellite = observationLinesPerSatellite(header_.observationTypeCount);
+    const int linesPerSatellite = observationLinesPerSatellite(header_.observationTypeCount, false);
     lines_ += count;
     const std::int64_t lines = observationLine_ + count;
     satelliteIndex_ += static_cast<std::int32_t>(lines / linesPerSatellite);

@@ -36,13 +36,16 @@ enum class Record : std::uint8_t {
     OutOfStep,      // a line that is no epoch record where one may come, kept as it stands
 };
 
-// The time columns of an epoch line (0-25) as written, blanks where the line is shorter. Most
-// epochs' times are never asked for, so they are decoded only when they are (readEpochTime).
-using EpochTimeColumns = std::array<char, 26>;
+// The time columns of an epoch line (RINEX 2: 0-25, RINEX 3: 0-28) as written, blanks where the
+// line is shorter. Most epochs' times are never asked for, so they are decoded only when they
+// are (readEpochTime).
+using EpochTimeColumns = std::array<char, 29>;
 
-// The epoch fields of an epoch line: year, month, day, hour and minute (I3 each, columns 0-14)
-// and the seconds (F11.7, columns 15-25). Blank fields read as 0.
-EpochTime readEpochTime(std::string_view line);
+// The epoch fields of an epoch line. RINEX 2: year, month, day, hour and minute (I3 each,
+// columns 0-14) and the seconds (F11.7, columns 15-25). RINEX 3 and 4 (">" in column 0): the
+// year (I4, columns 2-5), month, day, hour and minute (I3 each, to column 17) and the seconds
+// (F11.7, columns 18-28). Blank fields read as 0.
+EpochTime readEpochTime(std::string_view line, bool rinex3 = false);
 
 // One line as the processor read it, once: its result code, what it is, and the fields that the
 // event rewriter and the survey recorder act on.
@@ -56,15 +59,21 @@ struct ObservationLine {
     std::int32_t satellites = 0;
     // Special: its label, by the header's table (HeaderLabel::None when it holds none).
     HeaderLabel label = HeaderLabel::None;
+    // A line of a RINEX 3 or 4 file (read for a report): its epoch records begin with ">", and
+    // each satellite's observations are one line that begins with the satellite.
+    bool rinex3 = false;
 
-    // Epoch and Event: the time in columns 0-25, and whether those columns hold one at all (an
-    // event record's are often blank).
-    EpochTime time() const { return readEpochTime(text); }
+    // Epoch and Event: the time, and whether its columns hold one at all (an event record's are
+    // often blank).
+    EpochTime time() const { return readEpochTime(text, rinex3); }
     bool timed() const {
-        return text.substr(0, 26).find_first_of("0123456789") != std::string_view::npos;
+        return text.substr(0, rinex3 ? 29 : 26).find_first_of("0123456789") !=
+               std::string_view::npos;
     }
-    // Epoch and SatelliteList: the satellite identifiers, from column 32.
-    std::string_view satelliteList() const { return text.size() > 32 ? text.substr(32) : ""; }
+    // RINEX 2 Epoch and SatelliteList: the satellite identifiers, from column 32.
+    std::string_view satelliteList() const {
+        return !rinex3 && text.size() > 32 ? text.substr(32) : "";
+    }
 };
 
 class ObservationProcessor {
@@ -103,8 +112,12 @@ class ObservationProcessor {
     void passObservationLines(std::int64_t count);
 
     // The time of the first and of the last regular epoch, and how many there were.
-    EpochTime firstEpoch() const { return readEpochTime({firstEpoch_.data(), firstEpoch_.size()}); }
-    EpochTime lastEpoch() const { return readEpochTime({lastEpoch_.data(), lastEpoch_.size()}); }
+    EpochTime firstEpoch() const {
+        return readEpochTime({firstEpoch_.data(), firstEpoch_.size()}, rinex3_);
+    }
+    EpochTime lastEpoch() const {
+        return readEpochTime({lastEpoch_.data(), lastEpoch_.size()}, rinex3_);
+    }
     std::int64_t regularEpochs() const { return regularEpochs_; }
     // The lines of the observation section completed so far.
     std::int64_t lines() const { return lines_; }
@@ -114,6 +127,8 @@ class ObservationProcessor {
   private:
     void processObservationLine(ObservationLine& line);
     void readWhereEpochMayCome(ObservationLine& line);
+    void readWhereRinex3EpochMayCome(ObservationLine& line, bool firstLine);
+    void readEvent(ObservationLine& line, int flag, std::int32_t count, bool firstLine);
     void readRegularEpoch(ObservationLine& line);
     void readSatelliteListContinuation(ObservationLine& line);
     void readObservationLine(ObservationLine& line);
@@ -127,6 +142,7 @@ class ObservationProcessor {
     std::string partial_;        // a line begun in an earlier block, at most kLineHeadBytes of it
     bool lineTaken_ = false;     // partial_ holds a line already classified
     bool sectionBegun_ = false;  // the section's first line has been read
+    bool rinex3_ = false;        // the header's version is 3 or later (read for a report)
 
     LineKind lineKind_ = ExpectEpoch;
     // Satellites of the current epoch; the epoch ends after their observation lines.

@@ -36,6 +36,12 @@ std::string trimmedText(std::string_view record) {
     return std::string(text.substr(first, text.find_last_not_of(' ') + 1 - first));
 }
 
+// "000K" to "800K": three lower-case hexadecimal digits and K.
+bool isSiteIdentifier(std::string_view name) {
+    return name.size() == 4 && name[3] == 'K' &&
+           name.substr(0, 3).find_first_not_of("0123456789abcdef") == std::string_view::npos;
+}
+
 }  // namespace
 
 void SurveyRecorder::record(const ObservationLine& line, const LineEdit& edit) {
@@ -57,6 +63,17 @@ void SurveyRecorder::record(const ObservationLine& line, const LineEdit& edit) {
             onSpecialRecord(line);
             break;
         case Record::Observation:
+            // RINEX 3: each satellite's line names it; RINEX 2: the list came before.
+            if (line.rinex3) {
+                if (inEpoch_ && !line.text.empty() && listed_ < epochSatellites_) {
+                    ++listed_;
+                    ++perSystem_[systemIndex(line.text.front())];
+                }
+                break;
+            }
+            endEpoch();
+            owner_ = -1;
+            break;
         case Record::OutOfStep:
             endEpoch();
             owner_ = -1;
@@ -73,9 +90,11 @@ void SurveyRecorder::startEpoch(const ObservationLine& line) {
     addSatellites(line.satelliteList());
     if (!rewriter_.kinematic() && !staticStarted_) {
         staticStarted_ = true;
+        // The identifier as a conversion repairs it; in a file it does not convert, as it stands.
         const std::string& repaired = header_.repairedStationId();
+        const bool converting = rewriter_.sites() == EventRewriter::Sites::Assigned;
         const std::string name =
-            repaired.empty() ? trimmedText(header_.record().markerName) : repaired;
+            repaired.empty() || !converting ? trimmedText(header_.record().markerName) : repaired;
         if (startOccupation(Occupation::Kind::Static, name, epochTime_) != nullptr) {
             staticOccupation_ = static_cast<std::int64_t>(survey_.occupations.size()) - 1;
         }
@@ -98,6 +117,12 @@ void SurveyRecorder::endEpoch() {
     if (!inEpoch_) return;
     inEpoch_ = false;
     const double seconds = secondsOf(epochTime_);
+    const double step = seconds - lastFileSeconds_;
+    if (step > 0 && std::isfinite(step) &&
+        (survey_.dataInterval == 0 || step < survey_.dataInterval)) {
+        survey_.dataInterval = step;
+    }
+    lastFileSeconds_ = seconds;
     if (open_ >= 0) {
         count(survey_.occupations[static_cast<std::size_t>(open_)], seconds, lastEpochSeconds_);
     }
@@ -126,14 +151,27 @@ void SurveyRecorder::endEpoch() {
 }
 
 // One more epoch of the occupation, `last` the time of its epoch before.
+// A time that goes back, or repeats, counts no missing epochs; nor does a step far beyond the
+// interval (a 60-year jump is a clock gone wrong or files joined, not a gap to fill).
 void SurveyRecorder::count(Occupation& occupation, double seconds, double& last) {
     const double interval = header_.record().interval;
+    const double step = seconds - last;
     if (occupation.epochs == 0) {
         occupation.start = epochTime_;
-    } else if (interval > 0 && seconds - last > 1.5 * interval) {
-        // A gap of more epochs than a file can hold comes of a time field that is no time.
-        const double missing = (seconds - last) / interval - 1;
-        if (missing < 1e12) occupation.missingEpochs += std::llround(missing);
+    } else if (step < 0) {
+        ++occupation.timeBackwards;
+    } else if (step == 0) {
+        ++occupation.timeRepeated;
+    } else if (std::isfinite(step)) {
+        if (occupation.dataInterval == 0 || step < occupation.dataInterval) {
+            occupation.dataInterval = step;
+        }
+        if (step > std::max(Survey::kJumpSeconds, 100 * interval)) {
+            ++occupation.jumps;
+            occupation.longestJump = std::max(occupation.longestJump, step);
+        } else if (interval > 0 && step > 1.5 * interval) {
+            occupation.missingEpochs += std::llround(step / interval - 1);
+        }
     }
     widen(occupation.satellites, epochSatellites_);
     for (int i = 0; i < kSystemCount; ++i) {
@@ -177,16 +215,16 @@ void SurveyRecorder::onEvent(const ObservationLine& line, const LineEdit& edit) 
         case 3:
             open_ = -1;
             if (edit.moving == LineEdit::Moving::Closed) endMovingPeriod(time);
-            if (startOccupation(Occupation::Kind::Named, {}, time) != nullptr) {
-                open_ = owner_ = static_cast<std::int64_t>(survey_.occupations.size()) - 1;
-            }
+            openOccupation(Occupation::Kind::Named, {}, time);
             break;
         case 4:
-            if (edit.insert != Insert::SiteMarkerName) break;
+            if (!edit.occupation) break;
             open_ = -1;
-            if (startOccupation(Occupation::Kind::Assigned, siteIdentifier(edit.siteId),
-                                timed ? own : openingTime_) != nullptr) {
-                open_ = owner_ = static_cast<std::int64_t>(survey_.occupations.size()) - 1;
+            if (edit.insert == Insert::SiteMarkerName) {
+                openOccupation(Occupation::Kind::Assigned, siteIdentifier(edit.siteId),
+                               timed ? own : openingTime_);
+            } else {
+                openOccupation(Occupation::Kind::Unnumbered, {}, timed ? own : openingTime_);
             }
             break;
         default:
@@ -197,6 +235,16 @@ void SurveyRecorder::onEvent(const ObservationLine& line, const LineEdit& edit) 
 // The records after an occupation's event record: its comments (the first few: a file of nothing
 // else must not fill the memory), the name a flag-3 record gives it, its own antenna height.
 void SurveyRecorder::onSpecialRecord(const ObservationLine& line) {
+    // Read back, a site MARKER NAME record inside a moving period is the assigned occupation that
+    // the conversion wrote in place of its flag-4 record.
+    if (readBack_ && line.label == HeaderLabel::MarkerName && rewriter_.moving()) {
+        const std::string name = trimmedText(line.text);
+        if (isSiteIdentifier(name)) {
+            endEpoch();
+            openOccupation(Occupation::Kind::Assigned, name, openingTime_);
+            return;
+        }
+    }
     if (owner_ < 0) return;
     Occupation& occupation = survey_.occupations[static_cast<std::size_t>(owner_)];
     switch (line.label) {
@@ -209,6 +257,7 @@ void SurveyRecorder::onSpecialRecord(const ObservationLine& line) {
         case HeaderLabel::MarkerName:
             if (occupation.kind == Occupation::Kind::Named && occupation.name.empty()) {
                 occupation.name = trimmedText(line.text);
+                noteName(occupation);
             }
             break;
         case HeaderLabel::AntennaDelta:
@@ -218,6 +267,21 @@ void SurveyRecorder::onSpecialRecord(const ObservationLine& line) {
         default:
             break;
     }
+}
+
+// An occupation starts and is the one whose epochs are counted and whose records follow.
+void SurveyRecorder::openOccupation(Occupation::Kind kind, std::string name,
+                                    const EpochTime& time) {
+    open_ = owner_ = -1;
+    Occupation* occupation = startOccupation(kind, std::move(name), time);
+    if (occupation == nullptr) return;
+    open_ = owner_ = static_cast<std::int64_t>(survey_.occupations.size()) - 1;
+    if (!occupation->name.empty()) noteName(*occupation);
+}
+
+// A point observed twice (on purpose, in some methods) is told.
+void SurveyRecorder::noteName(Occupation& occupation) {
+    occupation.nameSeenBefore = !names_.insert(occupation.name).second;
 }
 
 Occupation* SurveyRecorder::startOccupation(Occupation::Kind kind, std::string name,

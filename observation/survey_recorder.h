@@ -5,6 +5,8 @@
 #pragma once
 
 #include <cstdint>
+#include <limits>
+#include <set>
 #include <string>
 #include <string_view>
 
@@ -24,6 +26,11 @@ class SurveyRecorder {
 
     // A line as the processor read it, and the edit the rewriter made of it.
     void record(const ObservationLine& line, const LineEdit& edit);
+    // The file was converted before: its site MARKER NAME records are its assigned occupations.
+    void readBack() {
+        readBack_ = true;
+        survey_.readBack = true;
+    }
     // The end of the input: the epoch being counted is complete.
     void finish();
 
@@ -38,12 +45,17 @@ class SurveyRecorder {
     // Starts an occupation; returns it, or nullptr when the list is full.
     Survey::Occupation* startOccupation(Survey::Occupation::Kind kind, std::string name,
                                         const EpochTime& time);
+    void openOccupation(Survey::Occupation::Kind kind, std::string name, const EpochTime& time);
+    void noteName(Survey::Occupation& occupation);
     void count(Survey::Occupation& occupation, double seconds, double& last);
     void endMovingPeriod(const EpochTime& time);
 
     const HeaderProcessor& header_;
     const EventRewriter& rewriter_;
     Survey survey_;
+    bool readBack_ = false;
+    std::set<std::string> names_;  // of the occupations so far
+    double lastFileSeconds_ = std::numeric_limits<double>::quiet_NaN();  // the last epoch's
     bool staticStarted_ = false;
 
     // The regular epoch being counted (its satellite list may continue on further lines).

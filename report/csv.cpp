@@ -1,6 +1,8 @@
 // The CSV file of the field-book check: one row per occupation of every file, for a spreadsheet.
 #include "report/report.h"
 
+#include <algorithm>
+
 namespace ferrule::detail {
 
 namespace {
@@ -23,7 +25,11 @@ std::string csvField(std::string_view text, bool fromFile) {
 
 class CsvReport final : public ReportWriter {
   public:
-    explicit CsvReport(const ReportOptions& options) : options_(options) {}
+    explicit CsvReport(const ReportOptions& options) : options_(options) {
+        const std::vector<std::string> headings = columnHeadings(options_);
+        notesColumn_ = static_cast<std::size_t>(
+            std::find(headings.begin(), headings.end(), "注意") - headings.begin());
+    }
 
     std::string begin() override {
         std::vector<std::string> headings = columnHeadings(options_);
@@ -36,15 +42,28 @@ class CsvReport final : public ReportWriter {
         return text + "\r\n";
     }
 
-    std::string add(std::string_view file, std::string_view, const Survey* survey) override {
-        if (survey == nullptr) return {};
+    std::string add(std::string_view file, std::string_view verdict,
+                    const Survey* survey) override {
+        const std::vector<OccupationRow> rows =
+            survey == nullptr ? std::vector<OccupationRow>{} : occupationRows(*survey, options_);
+        if (rows.empty()) {
+            // The file's row: its name and why it has no occupation, the other cells empty.
+            const std::size_t columns = columnHeadings(options_).size() + 1;
+            std::string text = csvField(file, true);
+            for (std::size_t i = 0; i < columns; ++i) {
+                text.append(",");
+                if (i == notesColumn_) text.append(csvField(noRowsText(verdict, survey), true));
+            }
+            return text + "\r\n";
+        }
         std::string text;
-        for (const OccupationRow& row : occupationRows(*survey, options_)) {
+        for (const OccupationRow& row : rows) {
             const std::vector<std::string> columns = columnsOf(row);
             text += csvField(file, true);
             for (std::size_t i = 0; i < columns.size(); ++i) {
                 // The name and the comments come from the file.
-                text.append(",").append(csvField(columns[i], i == 1 || i + 1 == columns.size()));
+                text.append(",").append(
+                    csvField(columns[i], i == 1 || i == notesColumn_ || i + 1 == columns.size()));
             }
             text.append(",").append(csvField(thresholdsText(options_), false)).append("\r\n");
         }
@@ -55,6 +74,7 @@ class CsvReport final : public ReportWriter {
 
   private:
     ReportOptions options_;
+    std::size_t notesColumn_ = 0;  // among an occupation's columns (after the file's)
 };
 
 }  // namespace

@@ -402,7 +402,7 @@ const char* kLegend =
 // Right-aligned columns, and the verdict's, by their headings.
 std::string cellClass(std::string_view heading) {
     if (heading == "判定") return " class=\"verdict\"";
-    if (heading == "点名" || heading == "コメント") return " class=\"text\"";
+    if (heading == "点名" || heading == "注意" || heading == "コメント") return " class=\"text\"";
     constexpr std::string_view kNumbers[] = {"No.",        "継続時間",   "エポック数",
                                              "最少衛星数", "最多衛星数", "欠測エポック数",
                                              "アンテナ高"};
@@ -519,8 +519,13 @@ class HtmlReport final : public ReportWriter {
         std::string html = "<section class=\"file\">\n<div class=\"head\">\n<h2>" +
                            escaped(shownText(file, Backslash::Kept)) +
                            "</h2>\n<p class=\"verdict-line\">" + escaped(verdict) + "</p>\n";
-        if (survey == nullptr) return html + "</div>\n</section>\n";
-        const std::vector<OccupationRow> rows = occupationRows(*survey, options_);
+        const std::vector<OccupationRow> rows =
+            survey == nullptr ? std::vector<OccupationRow>{} : occupationRows(*survey, options_);
+        // A file without occupations has a short section: why, and no chart.
+        if (rows.empty()) {
+            return html + "<p class=\"facts short\">" + escaped(noRowsText(verdict, survey)) +
+                   "</p>\n</div>\n</section>\n";
+        }
         if (survey->epochs > 0) {
             html += "<p class=\"facts\">エポック " + std::to_string(survey->epochs) + "（" +
                     escaped(timeText(survey->firstEpoch)) + " – " +

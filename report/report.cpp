@@ -1,5 +1,6 @@
 #include "report/report.h"
 
+#include <cmath>
 #include <cstdio>
 
 #include "common/gps_time.h"
@@ -37,14 +38,44 @@ std::string kindText(Occupation::Kind kind) {
             return "ファイルの点名";
         case Occupation::Kind::Static:
             return "スタティック";
+        case Occupation::Kind::Unnumbered:
+            return "割り付けなし";
     }
     return {};
 }
 
-// The leap seconds between GPS time and UTC: the header's LEAP SECONDS, or the table's at the
-// time when the header gives none.
-std::int32_t leapSeconds(const Survey& survey, const EpochTime& at) {
-    return survey.header.leapSeconds != 0 ? survey.header.leapSeconds : leapSecondsAt(at);
+// The leap seconds between GPS time and UTC at a time: the header's LEAP SECONDS, unless it is
+// missing or more than a second from the table's for the date (then the table's).
+struct Leap {
+    std::int32_t seconds = 0;
+    bool fromHeader = false;
+    std::string note;  // empty when the header's agrees with the table's
+};
+
+Leap leapOf(const Survey& survey, const EpochTime& at) {
+    const std::int32_t header = survey.header.leapSeconds;
+    const std::int32_t table = leapSecondsAt(at);
+    const std::string tableText = std::to_string(table) + " 秒";
+    if (header == 0)
+        return {table, false, "LEAP SECONDS がありません（日付から " + tableText + "）"};
+    const std::int32_t off = header > table ? header - table : table - header;
+    if (off > 1) {
+        return {table, false,
+                "LEAP SECONDS " + std::to_string(header) + " は日付の " + tableText +
+                    "から離れています（" + tableText + "を使用）"};
+    }
+    if (off == 1) {
+        return {
+            header, true,
+            "LEAP SECONDS " + std::to_string(header) + " は日付の " + tableText + " と異なります"};
+    }
+    return {header, true, {}};
+}
+
+std::string secondsText(double seconds) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%g", seconds);
+    return text;
 }
 
 std::string offsetText(std::int32_t minutes) {
@@ -74,7 +105,58 @@ std::string rangeText(const SatelliteRange& range) {
     return std::to_string(range.fewest) + "-" + std::to_string(range.most);
 }
 
+// The notes of an occupation, in the order a surveyor reads them.
+std::vector<std::string> notesOf(const Occupation& occupation, const Survey& survey) {
+    std::vector<std::string> notes;
+    if (occupation.timeBackwards > 0) {
+        notes.push_back("時刻が戻るエポック " + std::to_string(occupation.timeBackwards) +
+                        "（ファイルの連結か時計のリセット）");
+    }
+    if (occupation.timeRepeated > 0) {
+        notes.push_back("時刻が前と同じエポック " + std::to_string(occupation.timeRepeated));
+    }
+    if (occupation.jumps > 0) {
+        notes.push_back("時刻の飛び " + std::to_string(occupation.jumps) + " 回（最長 " +
+                        durationText(occupation.longestJump) + "、欠測に数えていません）");
+    }
+    const double interval = survey.header.interval;
+    if (interval > 0 && occupation.dataInterval > 0 &&
+        std::fabs(interval - occupation.dataInterval) > 0.0005) {
+        notes.push_back("INTERVAL " + secondsText(interval) + " 秒とエポックの間隔 " +
+                        secondsText(occupation.dataInterval) + " 秒が異なります");
+    }
+    if (occupation.epochs > 0) {
+        std::string leap = leapOf(survey, occupation.start).note;
+        if (!leap.empty()) notes.push_back(std::move(leap));
+    }
+    if (occupation.nameSeenBefore) {
+        notes.push_back("同じ点名の観測が前にもあります（再観測なら問題ありません）");
+    }
+    if (&occupation == &survey.occupations.back() && survey.occupationsLeftOut > 0) {
+        notes.push_back("ほかに " + std::to_string(survey.occupationsLeftOut) +
+                        " 点は一覧にありません（" + std::to_string(Survey::kMaxOccupations) +
+                        " 点まで）");
+    }
+    return notes;
+}
+
 }  // namespace
+
+std::string noRowsText(std::string_view verdict, const Survey* survey) {
+    std::string text(verdict);
+    if (survey != nullptr && survey->occupations.empty()) {
+        text = "点ごとの観測がありません（" + text + "）";
+    }
+    // The quoted header line's columns and the message's lines, as one line.
+    std::string line;
+    for (const char c : text) {
+        const bool blank = c == ' ' || c == '\n' || c == '\r';
+        if (blank && (line.empty() || line.back() == ' ')) continue;
+        line += blank ? ' ' : c;
+    }
+    if (!line.empty() && line.back() == ' ') line.pop_back();
+    return line;
+}
 
 std::vector<OccupationRow> occupationRows(const Survey& survey, const ReportOptions& options) {
     std::vector<OccupationRow> rows;
@@ -86,7 +168,7 @@ std::vector<OccupationRow> occupationRows(const Survey& survey, const ReportOpti
         row.kind = kindText(occupation.kind);
         if (occupation.epochs > 0) {
             const double shift =
-                options.utcOffsetMinutes * 60.0 - leapSeconds(survey, occupation.start);
+                options.utcOffsetMinutes * 60.0 - leapOf(survey, occupation.start).seconds;
             row.startGps = timeText(occupation.start);
             row.endGps = timeText(occupation.end);
             row.startLocal = timeText(occupation.start, shift);
@@ -116,6 +198,7 @@ std::vector<OccupationRow> occupationRows(const Survey& survey, const ReportOpti
         const std::vector<std::string> reasons = shortfalls(occupation, options);
         row.passes = reasons.empty();
         row.verdict = row.passes ? "OK" : joined(reasons, "、");
+        row.notes = joined(notesOf(occupation, survey), "、");
         std::vector<std::string> comments;
         for (const std::string& comment : occupation.comments)
             comments.push_back(shownText(comment));
@@ -130,10 +213,9 @@ std::string thresholdsText(const ReportOptions& options) {
 }
 
 std::string localTimeText(const Survey& survey, const ReportOptions& options) {
-    const bool fromHeader = survey.header.leapSeconds != 0;
-    const std::int32_t leap = leapSeconds(survey, survey.firstEpoch);
-    return options.zoneLabel + " = GPS - " + std::to_string(leap) +
-           " 秒（うるう秒: " + (fromHeader ? "ヘッダの LEAP SECONDS" : "日付から") + "）" +
+    const Leap leap = leapOf(survey, survey.firstEpoch);
+    return options.zoneLabel + " = GPS - " + std::to_string(leap.seconds) +
+           " 秒（うるう秒: " + (leap.fromHeader ? "ヘッダの LEAP SECONDS" : "日付から") + "）" +
            offsetText(options.utcOffsetMinutes);
 }
 
@@ -153,6 +235,7 @@ std::vector<std::string> columnHeadings(const ReportOptions& options) {
             "欠測エポック数",
             "アンテナ高",
             "判定",
+            "注意",
             "コメント"};
 }
 
@@ -160,7 +243,7 @@ std::vector<std::string> columnsOf(const OccupationRow& row) {
     return {row.number,         row.name,     row.kind,     row.startGps,      row.endGps,
             row.startLocal,     row.endLocal, row.duration, row.epochs,        row.fewestSatellites,
             row.mostSatellites, row.systems,  row.missing,  row.antennaHeight, row.verdict,
-            row.comments};
+            row.notes,          row.comments};
 }
 
 }  // namespace ferrule::detail

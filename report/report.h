@@ -28,11 +28,19 @@ struct OccupationRow {
     std::string missing;  // epochs missing against INTERVAL, and flag-1 epochs
     std::string antennaHeight;
     std::string verdict;  // OK, or the shortfalls
+    // What to look at before leaving the site, in Japanese: time going back or repeating, jumps,
+    // the leap seconds, an INTERVAL the epochs do not keep, a name seen before, occupations left
+    // out of the list.
+    std::string notes;
     std::string comments;
     bool passes = true;
 };
 
 std::vector<OccupationRow> occupationRows(const Survey& survey, const ReportOptions& options);
+
+// Why a file gives no row (what a conversion would say, or that no occupation was read), on one
+// line: the 注意 of its CSV row and of its section on the page.
+std::string noRowsText(std::string_view verdict, const Survey* survey);
 
 // "エポック数 10 以上、衛星数 5 以上"
 std::string thresholdsText(const ReportOptions& options);
@@ -58,7 +66,7 @@ class ReportWriter {
 
 // CSV for a spreadsheet: UTF-8 with a byte-order mark (so that Excel on a Japanese Windows opens
 // it as it is), CR LF line ends, a heading row, then one row per occupation of every file, its
-// first column the file.
+// first column the file; a file without occupations has one row, its 注意 saying why.
 std::unique_ptr<ReportWriter> csvReport(const ReportOptions& options);
 
 // One self-contained HTML page: per file the table and a timeline drawn as inline SVG.

@@ -192,6 +192,15 @@ std::map<std::string, std::string> parseKeys(const std::string& text) {
     return keys;
 }
 
+// With FERRULE_REWRITE_CASES set, a case folder's expected text (a plain file, never a recipe)
+// is replaced by what the run gave, for review with git diff before it is committed.
+void rewriteExpected(const Case& c, const std::string& file, std::string_view actual) {
+    if (std::getenv("FERRULE_REWRITE_CASES") == nullptr) return;
+    const fs::path path = sourcePath("tests/cases/" + c.name) / file;
+    if (!fs::is_regular_file(path)) return;
+    std::ofstream(path, std::ios::binary) << actual;
+}
+
 Case loadFolder(const std::string& name) {
     const fs::path folder = sourcePath("tests/cases/" + name);
     Case c{name, parseKeys(readFile(folder / "case")), {}, {}};
@@ -432,6 +441,7 @@ TEST_P(LibraryCases, Library) {
         EXPECT_EQ(debug, c.text("debug"));
         if (c.has("survey")) {
             EXPECT_EQ(describeSurvey(converter.survey()), c.text("survey"));
+            rewriteExpected(c, "survey", describeSurvey(converter.survey()));
         }
     }
 }
@@ -506,10 +516,17 @@ std::vector<std::string> siteIds(std::istream&& in, bool report) {
     return ids;
 }
 
+// What a report lists under a file's line (and its message's lines): the indented lines.
+std::string reportBody(const std::string& report) {
+    const std::size_t at = report.find("\n  ");
+    return at == std::string::npos ? std::string() : report.substr(at + 1);
+}
+
 // The program's report on the case's input, before it is converted: nothing on disk changes; it
-// says what the conversion will do, and the survey it read. Returns the site identifiers listed.
-std::vector<std::string> checkReport(const Case& c, const fs::path& directory, const fs::path& path,
-                                     const std::string& name) {
+// says what the conversion will do, and what it read: the case's `report` (what a report reads
+// past a refusal), else its `survey` (the conversion's own reading). Returns the report.
+std::string checkReport(const Case& c, const fs::path& directory, const fs::path& path,
+                        const std::string& name) {
     const std::string before = snapshot(path.parent_path());
     const ProgramRun report = runFerrule({"--report", name}, inDirectory(directory));
     EXPECT_EQ(snapshot(path.parent_path()), before) << "the report changed the files";
@@ -522,13 +539,20 @@ std::vector<std::string> checkReport(const Case& c, const fs::path& directory, c
                                  (told == "[OK] 変換完了" ? "変換します（キネマティック）\n"
                                   : c.converts() ? "変換します（スタティック、点名を修正）\n"
                                                  : "変換しません: " + told.substr(5) + "\n");
+        const std::string expected = c.has("report") ? "report" : "survey";
         std::string survey;
-        std::istringstream lines(c.text("survey"));
+        std::istringstream lines(c.text(expected));
         for (std::string line; std::getline(lines, line);) survey += "  " + line + "\n";
-        EXPECT_EQ(c.has("survey") ? report.out : report.out.substr(0, said.size()), said + survey);
+        EXPECT_EQ(c.has(expected) ? report.out : report.out.substr(0, said.size()), said + survey);
+        if (c.has("report")) {
+            std::string unindented;
+            std::istringstream shown(reportBody(report.out));
+            for (std::string line; std::getline(shown, line);) unindented += line.substr(2) + "\n";
+            rewriteExpected(c, "report", unindented);
+        }
         EXPECT_EQ(report.status, c.converts() ? 0 : 1);
     }
-    return siteIds(std::istringstream(report.out), true);
+    return report.out;
 }
 #endif
 
@@ -589,7 +613,7 @@ TEST_P(Cases, Program) {
         }
     }
     const bool converts = c.converts();
-    std::vector<std::string> reported;
+    std::string reported;
 #if !defined(_WIN32)
     if (reportable(c)) reported = checkReport(c, dir.path(), path, name);
 #endif
@@ -613,11 +637,20 @@ TEST_P(Cases, Program) {
         EXPECT_EQ(told(run), c.key("told"));
     }
     EXPECT_EQ(run.out, c.has("stdout") ? c.text("stdout") : kStartLines + (converts ? line : ""));
+    if (c.has("stdout")) rewriteExpected(c, "stdout", run.out);
     EXPECT_EQ(run.err,
               c.has("stderr") ? c.text("stderr") : c.text("debug") + (converts ? "" : line));
-    // The occupations the report listed are those given site identifiers in the result.
+    // The occupations the report listed are those given site identifiers in the result, and a
+    // report of the result reads them back: the same rows, epochs and times.
     if (reportable(c) && converts) {
-        EXPECT_EQ(siteIds(std::ifstream(path, std::ios::binary), false), reported);
+        EXPECT_EQ(siteIds(std::ifstream(path, std::ios::binary), false),
+                  siteIds(std::istringstream(reported), true));
+        if (c.key("told") == "[OK] 変換完了") {
+            const ProgramRun again = runFerrule({"--report", name}, inDirectory(dir.path()));
+            EXPECT_EQ(again.out.substr(0, again.out.find('\n')),
+                      name + ": 変換しません: すでに変換済のRINEXデータです。");
+            EXPECT_EQ(reportBody(again.out), reportBody(reported)) << "read back";
+        }
     }
 #endif
     const std::string file = c.key("name", "site.19o").substr(c.key("name").rfind('/') + 1);
@@ -632,6 +665,7 @@ TEST_P(Cases, Program) {
         EXPECT_EQ(summaryOf(dir / further),
                   summaryOf(c.has("out-" + further) ? c.pieces("out-" + further) : input))
             << further;
+        if (c.has("out-" + further)) rewriteExpected(c, "out-" + further, readFile(dir / further));
         const fs::path original = dir / (further + "_original");
         if (fs::exists(original)) {
             EXPECT_EQ(summaryOf(original), summaryOf(input)) << further;

@@ -42,9 +42,10 @@ using OutputFunction = std::function<void(std::string_view bytes)>;
 // each stop and for a repaired station identifier. Each call carries one terminated text.
 using DebugFunction = std::function<void(std::string_view text)>;
 
-// The satellite systems of RINEX 2 (a blank system letter is GPS), and any other letter.
-inline constexpr char kSatelliteSystems[] = {'G', 'R', 'E', 'J', 'C', 'S', '?'};
-inline constexpr int kSystemCount = 7;
+// The satellite systems of RINEX (in RINEX 2 a blank system letter is GPS): GPS, GLONASS,
+// Galileo, QZSS, BeiDou, NavIC (IRNSS), SBAS, and any other letter.
+inline constexpr char kSatelliteSystems[] = {'G', 'R', 'E', 'J', 'C', 'I', 'S', '?'};
+inline constexpr int kSystemCount = 8;
 
 // The fewest and the most satellites seen in one epoch; fewest > most while no epoch was seen.
 struct SatelliteRange {
@@ -61,6 +62,9 @@ struct SatelliteRange {
 // below), and what is left out is counted.
 struct Survey {
     HeaderRecord header{};
+    // The file was converted before (it begins with an event record): its site MARKER NAME
+    // records give its assigned occupations, and the moving-antenna block is no event of it.
+    bool readBack = false;
     std::int64_t epochs = 0;
     EpochTime firstEpoch{};  // meaningful when there is an epoch
     EpochTime lastEpoch{};
@@ -69,13 +73,15 @@ struct Survey {
     std::string repairedStationId;
 
     // One occupation of a point: a site identifier the conversion assigns (a flag-4 event record
-    // inside a moving period), a site the file names itself (a flag-3 event record and its
-    // MARKER NAME record), or, for a static file, the whole file. Its epochs are the regular
-    // epochs after its event record up to the next event record that ends it (a flag-2 or a
-    // flag-3 record, and for an assigned one the next flag-4 record of its moving period), or to
-    // the end of the file; a static file's are all of them.
+    // inside a moving period; in a file converted before, the site MARKER NAME record that took
+    // its place), a site the file names itself (a flag-3 event record and its MARKER NAME
+    // record), or, for a static file, the whole file. Its epochs are the regular epochs after
+    // its event record up to the next event record that ends it (a flag-2 or a flag-3 record,
+    // and for an assigned one the next flag-4 record of its moving period), or to the end of the
+    // file; a static file's are all of them. Unnumbered: an occupation a conversion numbers, in a
+    // file it does not convert (or past the last identifier): it has no identifier.
     struct Occupation {
-        enum class Kind { Assigned, Named, Static };
+        enum class Kind { Assigned, Named, Static, Unnumbered };
         Kind kind = Kind::Assigned;
         std::string name;  // "000K", "001K", ..., the file's own name, or the marker name
         // The time of the event record, or, when its time is blank (as it usually is), of the
@@ -88,6 +94,16 @@ struct Survey {
         SatelliteRange systems[kSystemCount];  // per system, as kSatelliteSystems
         std::int64_t missingEpochs = 0;        // epochs missing against INTERVAL between its epochs
         std::int64_t powerFailures = 0;        // flag-1 epochs among its epochs
+        // Epochs whose time goes back from, or repeats, the one before (files joined, a clock
+        // reset); steps far beyond the interval (kJumpSeconds and 100 intervals: not counted as
+        // missing epochs) and the longest; the shortest step forward, its data interval.
+        std::int64_t timeBackwards = 0;
+        std::int64_t timeRepeated = 0;
+        std::int64_t jumps = 0;
+        double longestJump = 0;
+        double dataInterval = 0;
+        // Its name was that of an occupation before it in the file.
+        bool nameSeenBefore = false;
         // The antenna height: of its own ANTENNA: DELTA H/E/N record among the records after its
         // event record, else of the header.
         double antennaHeight = 0;
@@ -97,6 +113,9 @@ struct Survey {
     };
     static constexpr std::size_t kMaxComments = 16;
     static constexpr std::size_t kMaxOccupations = 10000;
+    static constexpr double kJumpSeconds = 300;
+    // The shortest step forward between two regular epochs of the file.
+    double dataInterval = 0;
     std::vector<Occupation> occupations;
     std::int64_t occupationsLeftOut = 0;  // beyond kMaxOccupations
 

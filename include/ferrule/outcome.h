@@ -38,6 +38,7 @@ struct HeaderFault {
         TooManyTypes,   // "# / TYPES OF OBSERV " declares more than 15 types (`value`)
         NegativeTypes,  // "# / TYPES OF OBSERV " declares fewer than 0 types (`value`)
         Rinex3,         // "RINEX VERSION / TYPE" gives version 3 or later
+        NoMarkerName,   // the header ends without a MARKER NAME record
     };
     Reason reason = Reason::UnknownLabel;
     std::int64_t line = 0;  // the line's number in the file, 1 for the first

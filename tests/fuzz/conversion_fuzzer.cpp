@@ -13,8 +13,8 @@
 #include <string>
 #include <string_view>
 
-#include "report/report.h"
 #include "ferrule/ferrule.h"
+#include "report/report.h"
 
 namespace {
 
