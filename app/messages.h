@@ -16,13 +16,15 @@ inline constexpr std::string_view kBanner = "Ferrule program Ver1.01  2019/May/2
 inline constexpr std::string_view kPleaseWait = "しばらくお待ちください...\n";
 inline constexpr std::string_view kUsage =
     "使い方: ferrule [--] <RINEX観測ファイル>...\n"
-    "        ferrule --report [--csv 名前.csv] [--html 名前.html] [--min-epochs N]\n"
-    "                [--min-satellites N] [--utc-offset ±時[:分]] [--] <RINEX観測ファイル>...\n"
+    "        ferrule --report [--csv 名前.csv] [--html 名前.html] [--method 観測方法]\n"
+    "                [--min-epochs N] [--min-satellites N] [--utc-offset ±時[:分]] [--]\n"
+    "                <RINEX観測ファイル>...\n"
     "        ferrule --help | --version\n";
 inline constexpr std::string_view kHelp =
     "使い方: ferrule [--] <RINEX観測ファイル>...\n"
-    "        ferrule --report [--csv 名前.csv] [--html 名前.html] [--min-epochs N]\n"
-    "                [--min-satellites N] [--utc-offset ±時[:分]] [--] <RINEX観測ファイル>...\n"
+    "        ferrule --report [--csv 名前.csv] [--html 名前.html] [--method 観測方法]\n"
+    "                [--min-epochs N] [--min-satellites N] [--utc-offset ±時[:分]] [--]\n"
+    "                <RINEX観測ファイル>...\n"
     "        ferrule --help | --version\n"
     "\n"
     "RINEX 2 の観測ファイルを、その場で変換します。\n"
@@ -36,8 +38,10 @@ inline constexpr std::string_view kHelp =
     "                         時刻、エポック数、衛星数、欠測、アンテナ高、判定）の表を表示します\n"
     "  --csv 名前.csv         その表を CSV ファイル（UTF-8、Excel 用）に書き出します\n"
     "  --html 名前.html       その表と観測の時間図を HTML ファイルに書き出します\n"
-    "  --min-epochs N         判定に使う、1点のエポック数の下限（既定 10）\n"
-    "  --min-satellites N     判定に使う、1エポックの衛星数の下限（既定 5）\n"
+    "  --method 観測方法      判定に使う作業規程の準則の観測方法: kinematic（キネマティック法、\n"
+    "                         既定）、rtk（RTK法）、network-rtk（ネットワーク型RTK法）\n"
+    "  --min-epochs N         1点のエポック数の下限を、観測方法の値に代えて N にします\n"
+    "  --min-satellites N     衛星の条件を、1エポックの衛星数（全システム）N 以上に代えます\n"
     "  --utc-offset ±時[:分]  現地時刻の UTC との差（既定 +9、日本標準時 JST）\n"
     "  -h, --help             この説明を表示します\n"
     "  -V, --version          バージョンを表示します\n"

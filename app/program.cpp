@@ -14,6 +14,7 @@
 #include "app/report_run.h"
 #include "common/shown_text.h"
 #include "ferrule/version.h"
+#include "report/criteria.h"
 
 namespace ferrule {
 
@@ -124,7 +125,8 @@ int runArguments(std::span<const Path> arguments, platform::Services& services) 
         const std::string word = options ? nameOf(argument) : std::string();
         // An option that takes a value: the next argument.
         const bool valued = word == "--csv" || word == "--html" || word == "--min-epochs" ||
-                            word == "--min-satellites" || word == "--utc-offset";
+                            word == "--min-satellites" || word == "--utc-offset" ||
+                            word == "--method";
         if (valued && at + 1 == arguments.size()) {
             return wrongUse(services, false, std::string(messages::kOptionWithoutValue) + word);
         }
@@ -158,6 +160,9 @@ int runArguments(std::span<const Path> arguments, platform::Services& services) 
             if (!count) return badValue();
             (word == "--min-epochs" ? request.options.minEpochs : request.options.minSatellites) =
                 *count;
+        } else if (word == "--method") {
+            if (detail::surveyMethod(text) == nullptr) return badValue();
+            request.options.method = text;
         } else if (word == "--utc-offset") {
             const std::optional<std::int32_t> offset = offsetOf(text);
             if (!offset) return badValue();

@@ -153,6 +153,21 @@ void SurveyRecorder::endEpoch() {
 // One more epoch of the occupation, `last` the time of its epoch before.
 // A time that goes back, or repeats, counts no missing epochs; nor does a step far beyond the
 // interval (a 60-year jump is a clock gone wrong or files joined, not a gap to fill).
+// The epoch's GPS and QZSS satellites and its GLONASS satellites, kept when no epoch before
+// undercuts them in both; those it undercuts in both are let go.
+void SurveyRecorder::notePoorest(Occupation& occupation) const {
+    const Occupation::Poorest epoch{perSystem_[systemIndex('G')] + perSystem_[systemIndex('J')],
+                                    perSystem_[systemIndex('R')]};
+    std::vector<Occupation::Poorest>& poorest = occupation.poorest;
+    for (const Occupation::Poorest& kept : poorest) {
+        if (kept.gpsQzss <= epoch.gpsQzss && kept.glonass <= epoch.glonass) return;
+    }
+    std::erase_if(poorest, [&](const Occupation::Poorest& kept) {
+        return epoch.gpsQzss <= kept.gpsQzss && epoch.glonass <= kept.glonass;
+    });
+    if (poorest.size() < Survey::kMaxPoorest) poorest.push_back(epoch);
+}
+
 void SurveyRecorder::count(Occupation& occupation, double seconds, double& last) {
     const double interval = header_.record().interval;
     const double step = seconds - last;
@@ -174,6 +189,7 @@ void SurveyRecorder::count(Occupation& occupation, double seconds, double& last)
         }
     }
     widen(occupation.satellites, epochSatellites_);
+    notePoorest(occupation);
     for (int i = 0; i < kSystemCount; ++i) {
         SatelliteRange& system = occupation.systems[i];
         if (perSystem_[i] == 0 && !system.seen()) continue;

@@ -47,6 +47,7 @@ class SurveyRecorder {
                                         const EpochTime& time);
     void openOccupation(Survey::Occupation::Kind kind, std::string name, const EpochTime& time);
     void noteName(Survey::Occupation& occupation);
+    void notePoorest(Survey::Occupation& occupation) const;
     void count(Survey::Occupation& occupation, double seconds, double& last);
     void endMovingPeriod(const EpochTime& time);
 

@@ -211,7 +211,7 @@ std::string timeAxis(const Axis& axis, const EpochTime& firstDated) {
 // is broken there.
 std::string satellitePlot(const Survey& survey, const Axis& axis, const ReportOptions& options) {
     // An epoch record counts its satellites in three digits: the axis need not reach beyond.
-    std::int32_t top = std::clamp(options.minSatellites, 1, 999);
+    std::int32_t top = std::clamp(leastSatellites(options), 1, 999);
     for (const Survey::TimelinePoint& point : survey.timeline) {
         if (point.satellites.seen()) top = std::max(top, point.satellites.most);
     }
@@ -290,11 +290,11 @@ std::string satellitePlot(const Survey& survey, const Axis& axis, const ReportOp
     }
     flush();
     svg += band + fewest;
-    const double threshold = y(options.minSatellites);
+    const double threshold = y(leastSatellites(options));
     svg += "<line x1=\"" + number(kLeft) + "\" y1=\"" + number(threshold) + "\" x2=\"" +
            number(kRight) + "\" y2=\"" + number(threshold) + "\" class=\"threshold\"/>\n";
     svg += svgText(kRight - 2, threshold - 4, "end", "threshold-label",
-                   "基準 " + std::to_string(options.minSatellites));
+                   "基準 " + std::to_string(leastSatellites(options)));
     return svg;
 }
 

@@ -5,19 +5,64 @@
 
 #include "common/gps_time.h"
 #include "common/shown_text.h"
+#include "report/criteria.h"
 
 namespace ferrule {
 
-// An occupation falls short when it has fewer epochs than asked, or an epoch with fewer
-// satellites (an occupation without epochs has no satellite count to judge).
+namespace {
+
+const detail::SurveyMethod& methodOf(const ReportOptions& options) {
+    const detail::SurveyMethod* method = detail::surveyMethod(options.method);
+    return method != nullptr ? *method : detail::surveyMethods().front();
+}
+
+std::string secondsText(double seconds) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%g", seconds);
+    return text;
+}
+
+}  // namespace
+
+// An occupation falls short of its method when it has fewer epochs, less time of data or a
+// longer data interval than the method asks, or an epoch whose satellites meet none of the
+// method's alternatives (an occupation without epochs has no satellites to judge).
 std::vector<std::string> shortfalls(const Survey::Occupation& occupation,
                                     const ReportOptions& options) {
+    const detail::SurveyMethod& method = methodOf(options);
     std::vector<std::string> reasons;
-    if (occupation.epochs < options.minEpochs) {
+    const std::int32_t minEpochs = options.minEpochs > 0 ? options.minEpochs : method.minEpochs;
+    if (occupation.epochs < minEpochs) {
         reasons.push_back("エポック不足（" + std::to_string(occupation.epochs) + "）");
     }
-    if (occupation.satellites.seen() && occupation.satellites.fewest < options.minSatellites) {
-        reasons.push_back("衛星不足（" + std::to_string(occupation.satellites.fewest) + "）");
+    // The time its epochs cover: from the first to one interval past the last.
+    if (options.minEpochs <= 0 && method.minSeconds > 0 && occupation.epochs > 0) {
+        const double covered = detail::secondsOf(occupation.end) -
+                               detail::secondsOf(occupation.start) + occupation.dataInterval;
+        if (covered + 1e-6 < method.minSeconds) {
+            reasons.push_back("観測時間不足（" + secondsText(covered) + " 秒）");
+        }
+    }
+    if (occupation.dataInterval > method.maxInterval + 1e-3) {
+        reasons.push_back("データ取得間隔（" + secondsText(occupation.dataInterval) + " 秒）");
+    }
+    if (!occupation.satellites.seen()) return reasons;
+    if (options.minSatellites > 0) {
+        if (occupation.satellites.fewest < options.minSatellites) {
+            reasons.push_back("衛星不足（" + std::to_string(occupation.satellites.fewest) + "）");
+        }
+        return reasons;
+    }
+    for (const Survey::Occupation::Poorest& epoch : occupation.poorest) {
+        const bool alone = epoch.gpsQzss >= method.gpsQzssAlone;
+        const bool withGlonass = epoch.gpsQzss + epoch.glonass >= method.withGlonassTotal &&
+                                 epoch.gpsQzss >= method.withGlonassEach &&
+                                 epoch.glonass >= method.withGlonassEach;
+        if (!alone && !withGlonass) {
+            reasons.push_back("衛星不足（GPS・準天頂 " + std::to_string(epoch.gpsQzss) +
+                              "、GLONASS " + std::to_string(epoch.glonass) + "）");
+            break;
+        }
     }
     return reasons;
 }
@@ -70,12 +115,6 @@ Leap leapOf(const Survey& survey, const EpochTime& at) {
             "LEAP SECONDS " + std::to_string(header) + " は日付の " + tableText + " と異なります"};
     }
     return {header, true, {}};
-}
-
-std::string secondsText(double seconds) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%g", seconds);
-    return text;
 }
 
 std::string offsetText(std::int32_t minutes) {
@@ -207,9 +246,27 @@ std::vector<OccupationRow> occupationRows(const Survey& survey, const ReportOpti
     return rows;
 }
 
+std::int32_t leastSatellites(const ReportOptions& options) {
+    return options.minSatellites > 0 ? options.minSatellites : methodOf(options).gpsQzssAlone;
+}
+
 std::string thresholdsText(const ReportOptions& options) {
-    return "エポック数 " + std::to_string(options.minEpochs) + " 以上、衛星数 " +
-           std::to_string(options.minSatellites) + " 以上";
+    const SurveyMethod& method = methodOf(options);
+    std::string text(method.name);
+    text += "（" + std::string(method.source) + "）: ";
+    if (options.minEpochs > 0) {
+        text += "エポック数 " + std::to_string(options.minEpochs) + " 以上（指定）";
+    } else {
+        text += "エポック数 " + std::to_string(method.minEpochs) + " 以上";
+        if (method.minSeconds > 0) text += "かつ " + secondsText(method.minSeconds) + " 秒以上";
+    }
+    text += "、データ取得間隔 " + secondsText(method.maxInterval) + " 秒以下、";
+    if (options.minSatellites > 0) {
+        return text + "衛星数 " + std::to_string(options.minSatellites) + " 以上（指定）";
+    }
+    return text + "GPS・準天頂 " + std::to_string(method.gpsQzssAlone) +
+           " 衛星以上、または GLONASS と合わせて " + std::to_string(method.withGlonassTotal) +
+           " 衛星以上（それぞれ " + std::to_string(method.withGlonassEach) + " 衛星以上）";
 }
 
 std::string localTimeText(const Survey& survey, const ReportOptions& options) {

@@ -42,8 +42,11 @@ std::vector<OccupationRow> occupationRows(const Survey& survey, const ReportOpti
 // line: the 注意 of its CSV row and of its section on the page.
 std::string noRowsText(std::string_view verdict, const Survey* survey);
 
-// "エポック数 10 以上、衛星数 5 以上"
+// The method and what it asks: "キネマティック法（作業規程の準則 第37条…）: エポック数 10 以上…".
 std::string thresholdsText(const ReportOptions& options);
+// The satellites the timeline draws its threshold at: the least number asked, or the method's
+// GPS and QZSS alone.
+std::int32_t leastSatellites(const ReportOptions& options);
 // How local time is reached: "JST = GPS - 18 秒（ヘッダの LEAP SECONDS）+ 9 時間".
 std::string localTimeText(const Survey& survey, const ReportOptions& options);
 

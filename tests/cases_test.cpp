@@ -638,6 +638,7 @@ TEST_P(Cases, Program) {
     }
     EXPECT_EQ(run.out, c.has("stdout") ? c.text("stdout") : kStartLines + (converts ? line : ""));
     if (c.has("stdout")) rewriteExpected(c, "stdout", run.out);
+    if (c.has("stderr")) rewriteExpected(c, "stderr", run.err);
     EXPECT_EQ(run.err,
               c.has("stderr") ? c.text("stderr") : c.text("debug") + (converts ? "" : line));
     // The occupations the report listed are those given site identifiers in the result, and a

@@ -92,8 +92,17 @@ struct Survey {
         EpochTime end{};
         SatelliteRange satellites;             // in all
         SatelliteRange systems[kSystemCount];  // per system, as kSatelliteSystems
-        std::int64_t missingEpochs = 0;        // epochs missing against INTERVAL between its epochs
-        std::int64_t powerFailures = 0;        // flag-1 epochs among its epochs
+        // The poorest epochs as the survey rules count satellites: (GPS and QZSS, GLONASS) of
+        // each epoch that no other epoch of it undercuts in both, the first kMaxPoorest. A rule
+        // under which more satellites never hurt fails on some epoch if and only if it fails
+        // on one of these.
+        struct Poorest {
+            std::int32_t gpsQzss = 0;
+            std::int32_t glonass = 0;
+        };
+        std::vector<Poorest> poorest;
+        std::int64_t missingEpochs = 0;  // epochs missing against INTERVAL between its epochs
+        std::int64_t powerFailures = 0;  // flag-1 epochs among its epochs
         // Epochs whose time goes back from, or repeats, the one before (files joined, a clock
         // reset); steps far beyond the interval (kJumpSeconds and 100 intervals: not counted as
         // missing epochs) and the longest; the shortest step forward, its data interval.
@@ -112,6 +121,7 @@ struct Survey {
                                             // kMaxComments, without surrounding blanks
     };
     static constexpr std::size_t kMaxComments = 16;
+    static constexpr std::size_t kMaxPoorest = 64;
     static constexpr std::size_t kMaxOccupations = 10000;
     static constexpr double kJumpSeconds = 300;
     // The shortest step forward between two regular epochs of the file.
@@ -138,18 +148,21 @@ struct Survey {
 
 // How a report judges an occupation and shows its times.
 struct ReportOptions {
-    // The least an occupation needs: epochs, and satellites in its poorest epoch. The defaults
-    // are those of the public-survey rules for the RTK methods (作業規程の準則).
-    std::int32_t minEpochs = 10;
-    std::int32_t minSatellites = 5;
+    // The survey method whose rules an occupation is judged by (作業規程の準則): "kinematic"
+    // (the default: a stop-and-go survey processed afterwards), "rtk" or "network-rtk".
+    std::string method = "kinematic";
+    // When above 0, these replace the method's least epochs, and its satellite rule by a least
+    // number of satellites of any system in the poorest epoch.
+    std::int32_t minEpochs = 0;
+    std::int32_t minSatellites = 0;
     // Local time is GPS time minus the leap seconds plus this offset (Japan Standard Time by
     // default), in minutes; the label names it.
     std::int32_t utcOffsetMinutes = 9 * 60;
     std::string zoneLabel = "JST";
 };
 
-// What falls short in an occupation, in Japanese: "エポック不足（N）", "衛星不足（N）"; none: it
-// passes.
+// What falls short in an occupation under the options' method, in Japanese: "エポック不足（N）",
+// "観測時間不足（N 秒）", "データ取得間隔（N 秒）", "衛星不足（…）"; none: it passes.
 std::vector<std::string> shortfalls(const Survey::Occupation& occupation,
                                     const ReportOptions& options);
 
